@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the build and test dependencies from Debian's packages.
+# Runs apt-get directly as root, through sudo otherwise.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config clang libclang-rt-dev
+  libssl-dev openssl zlib1g-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libcli11-dev nlohmann-json3-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
