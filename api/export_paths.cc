@@ -1,0 +1,8 @@
+// The export that hands out the Program Files folder.
+#include "api/qorlog.h"
+#include "logstore/log_util.h"
+
+extern "C" QORLOG_API DWORD QORLOG_GetProgramFilesPath(LPWSTR pszBuffer, DWORD cchBuffer) {
+  qorlog::CLogUtil util;
+  return util.GetProgramFilesPath(pszBuffer, cchBuffer);
+}

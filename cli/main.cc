@@ -1,0 +1,21 @@
+// qorlog: the suite's log viewer and admin tool on Linux.
+#include <iostream>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"qorlog - list, read, write and prune the suite's logs"};
+  app.require_subcommand(0, 1);
+  qorlog::cli::Outcome outcome;
+  qorlog::cli::AddPathsCommand(app, outcome);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  if (app.get_subcommands().empty()) {
+    std::cout << app.help();
+    return 0;
+  }
+  return outcome.exit_code;
+}

@@ -1,0 +1,55 @@
+// CLogUtil: where logs live. Builds the Program Files path from the registry,
+// the category folder of a kind, the update component's folder, and joins
+// folder and file names. Every path is built in a buffer of kMaxPath code
+// units and cut silently when it does not fit.
+// Thread rules: the path operations keep no state and may run on any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/path_buffer.h"
+#include "platform/types.h"
+
+namespace qorlog {
+
+// The folder under the Program Files folder that holds every category folder.
+inline constexpr std::u16string_view kCommonLogSubfolder = u"Varnok/ZEL/Common/Log";
+// The update component's folder under the Program Files folder.
+inline constexpr std::u16string_view kUpdateSubfolder = u"Varnok/ZEL/Pellora i";
+
+class CLogUtil {
+ public:
+  CLogUtil() = default;
+  virtual ~CLogUtil() = default;
+
+  // Writes the registry's "ProgramFilesDir (x86)" into `buffer` (at most
+  // `size` code units with the terminator; longer text is cut). 0, or the
+  // registry error: 2 missing key, 13 missing or malformed value, 234 too
+  // long. Sizes 0 and >= 0x80000000 leave the buffer untouched.
+  DWORD GetProgramFilesPath(char16_t* buffer, DWORD size) const;
+
+  // The category folder name of a kind ("pc scan", ..., "etc").
+  static std::u16string GetCategoryName(DWORD kind);
+
+  // The category folder of a kind, without a trailing separator. A registry
+  // failure leaves an empty base, so the path then begins with a separator.
+  platform::PathBuffer GetLogFolder(DWORD kind) const;
+
+  // The update component's folder.
+  std::u16string GetUpdateFolder() const;
+
+  // Set once the log policy has been read in this process.
+  DWORD read_flag_ = 0;
+};
+
+// Joins a folder and a file name with exactly one separator: white space and
+// then separators are trimmed from the folder's right end and from the name's
+// left end.
+std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
+
+// Creates a folder and any missing parents. True when this call created the
+// requested folder; false when it existed already or could not be made.
+bool MakeLogFolder(std::u16string_view path);
+
+}  // namespace qorlog

@@ -1,0 +1,191 @@
+#include <cerrno>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "platform/errors.h"
+#include "platform/fs.h"
+#include "platform/share_lock.h"
+#include "platform/text.h"
+
+namespace qorlog::platform {
+
+namespace {
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
+
+// Runs `op` on `path` once no handle holds the file open. The guard stays held
+// across `op`, so no new handle can slip in between the check and the change.
+template <typename Op>
+DWORD WithUnusedFile(const std::string& native, Op op) {
+  FdCloser holder{::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
+  if (holder.fd < 0) {
+    // A symbolic link, or a file we may not read: no handle of ours can hold it.
+    if (errno == ELOOP || errno == EACCES) return op();
+    return ErrorFromErrno(errno, native);
+  }
+  struct stat st;
+  if (fstat(holder.fd, &st) != 0) return ErrorFromErrno(errno, native);
+  if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
+  if (int err = share_lock::LockGuard(holder.fd); err != 0) return ErrorFromErrno(err, native);
+  int busy = share_lock::CheckUnused(holder.fd);
+  DWORD result;
+  if (busy == EAGAIN) {
+    result = kErrorSharingViolation;
+  } else if (busy != 0) {
+    result = ErrorFromErrno(busy, native);
+  } else {
+    // Make sure the name still refers to the file we checked.
+    struct stat now;
+    if (::lstat(native.c_str(), &now) != 0) {
+      result = ErrorFromErrno(errno, native);
+    } else if (now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+      result = kErrorSharingViolation;
+    } else {
+      result = op();
+    }
+  }
+  share_lock::UnlockGuard(holder.fd);
+  return result;
+}
+
+}  // namespace
+
+DWORD CreateFolder(std::u16string_view path) {
+  const std::string native = Utf16ToUtf8(path);
+  if (::mkdir(native.c_str(), 0777) == 0) return kErrorSuccess;
+  const DWORD err = ErrorFromErrno(errno, native, ObjectKind::kFolder);
+  SetLastError(err);
+  return err;
+}
+
+bool SetAttributesNormal(std::u16string_view path) {
+  const std::string native = Utf16ToUtf8(path);
+  struct stat st;
+  if (::lstat(native.c_str(), &st) != 0) {
+    SetLastError(ErrorFromErrno(errno, native));
+    return false;
+  }
+  if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR)) return true;
+  if (::chmod(native.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) {
+    SetLastError(ErrorFromErrno(errno, native));
+    return false;
+  }
+  return true;
+}
+
+DWORD DeleteFileNamed(std::u16string_view path) {
+  const std::string native = Utf16ToUtf8(path);
+  const DWORD err = WithUnusedFile(native, [&]() -> DWORD {
+    return ::unlink(native.c_str()) == 0 ? kErrorSuccess : ErrorFromErrno(errno, native);
+  });
+  if (err != 0) SetLastError(err);
+  return err;
+}
+
+DWORD MoveFileNamed(std::u16string_view from, std::u16string_view to) {
+  const std::string src = Utf16ToUtf8(from);
+  const std::string dst = Utf16ToUtf8(to);
+  const DWORD err = WithUnusedFile(src, [&]() -> DWORD {
+    // link + unlink refuses an existing target, as a Windows rename does.
+    if (::link(src.c_str(), dst.c_str()) != 0) return ErrorFromErrno(errno, dst);
+    if (::unlink(src.c_str()) != 0) {
+      const DWORD e = ErrorFromErrno(errno, src);
+      ::unlink(dst.c_str());
+      return e;
+    }
+    return kErrorSuccess;
+  });
+  if (err != 0) SetLastError(err);
+  return err;
+}
+
+bool PathExists(std::u16string_view path) {
+  struct stat st;
+  return ::lstat(Utf16ToUtf8(path).c_str(), &st) == 0;
+}
+
+bool IsFolder(std::u16string_view path) {
+  struct stat st;
+  return ::stat(Utf16ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
+  if (pattern == u"*.*") return true;
+  // Iterative wildcard match with one backtracking point for the last '*'.
+  std::size_t p = 0, n = 0, star = std::u16string_view::npos, mark = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == u'?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == u'*') {
+      star = p++;
+      mark = n;
+    } else if (star != std::u16string_view::npos) {
+      p = star + 1;
+      n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == u'*') ++p;
+  return p == pattern.size();
+}
+
+DWORD FindFiles(std::u16string_view pattern_path, std::vector<FindData>* out) {
+  out->clear();
+  const std::size_t slash = pattern_path.rfind(kPathSeparator);
+  std::u16string folder = slash == std::u16string_view::npos ? u"." : std::u16string(pattern_path.substr(0, slash));
+  if (folder.empty()) folder = u"/";
+  const std::u16string_view pattern =
+      slash == std::u16string_view::npos ? pattern_path : pattern_path.substr(slash + 1);
+  const std::string native = Utf16ToUtf8(folder);
+
+  const int dfd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) {
+    const DWORD err = errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : ErrorFromErrno(errno, native);
+    SetLastError(err);
+    return err;
+  }
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(dfd), &::closedir);
+  if (!dir) {
+    const DWORD err = ErrorFromErrno(errno, native);
+    ::close(dfd);
+    SetLastError(err);
+    return err;
+  }
+  while (struct dirent* entry = ::readdir(dir.get())) {
+    std::u16string name = Utf8ToUtf16(entry->d_name);
+    if (!MatchesPattern(pattern, name)) continue;
+    FindData data;
+    data.name = std::move(name);
+    struct stat st;
+    if (::fstatat(dfd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      data.is_directory = S_ISDIR(st.st_mode);
+      const auto size = static_cast<std::uint64_t>(S_ISREG(st.st_mode) ? st.st_size : 0);
+      data.size_high = static_cast<DWORD>(size >> 32);
+      data.size_low = static_cast<DWORD>(size);
+    } else {
+      data.is_directory = entry->d_type == DT_DIR;
+    }
+    out->push_back(std::move(data));
+  }
+  if (out->empty()) {
+    SetLastError(kErrorFileNotFound);
+    return kErrorFileNotFound;
+  }
+  return kErrorSuccess;
+}
+
+}  // namespace qorlog::platform

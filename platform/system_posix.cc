@@ -1,0 +1,88 @@
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "platform/system.h"
+
+namespace qorlog::platform {
+
+SYSTEMTIME GetLocalTime() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  struct tm tm;
+  localtime_r(&ts.tv_sec, &tm);
+  SYSTEMTIME st;
+  st.wYear = static_cast<uint16_t>(tm.tm_year + 1900);
+  st.wMonth = static_cast<uint16_t>(tm.tm_mon + 1);
+  st.wDayOfWeek = static_cast<uint16_t>(tm.tm_wday);
+  st.wDay = static_cast<uint16_t>(tm.tm_mday);
+  st.wHour = static_cast<uint16_t>(tm.tm_hour);
+  st.wMinute = static_cast<uint16_t>(tm.tm_min);
+  st.wSecond = static_cast<uint16_t>(tm.tm_sec > 59 ? 59 : tm.tm_sec);
+  st.wMilliseconds = static_cast<uint16_t>(ts.tv_nsec / 1000000);
+  return st;
+}
+
+bool IsBadReadPtr(const void* p, std::size_t size) {
+  if (p == nullptr) return true;
+  // process_vm_readv on our own process copies through the kernel, which
+  // reports EFAULT for an unmapped page instead of raising a signal.
+  char buf[4096];
+  auto* src = static_cast<const char*>(p);
+  while (size > 0) {
+    const std::size_t chunk = size < sizeof buf ? size : sizeof buf;
+    struct iovec local = {buf, chunk};
+    struct iovec remote = {const_cast<char*>(src), chunk};
+    const ssize_t n = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
+    if (n != static_cast<ssize_t>(chunk)) return true;
+    src += chunk;
+    size -= chunk;
+  }
+  return false;
+}
+
+namespace {
+
+// Creates `path` with `mode` if missing and checks that it is a folder owned
+// by the user (or by root for the shared folder) that nobody else may change.
+bool EnsureOwnedFolder(const std::string& path, mode_t mode, bool shared) {
+  if (::mkdir(path.c_str(), mode) == 0) {
+    ::chmod(path.c_str(), mode);  // not narrowed by the umask
+  } else if (errno != EEXIST) {
+    return false;
+  }
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (shared) return (st.st_mode & S_ISVTX) != 0 || st.st_uid == getuid();
+  return st.st_uid == getuid() && (st.st_mode & 077) == 0;
+}
+
+bool OwnedByUser(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid();
+}
+
+}  // namespace
+
+std::string SessionFolder() {
+  std::string base;
+  if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg != nullptr && *xdg != 0) {
+    base = xdg;
+  } else if (std::string run = "/run/user/" + std::to_string(getuid()); OwnedByUser(run)) {
+    base = run;
+  }
+  std::string folder = base.empty() ? "/tmp/qorlog-" + std::to_string(getuid()) : base + "/qorlog";
+  return EnsureOwnedFolder(folder, 0700, false) ? folder : std::string();
+}
+
+std::string MachineFolder() {
+  const std::string folder = "/tmp/qorlog-global";
+  return EnsureOwnedFolder(folder, 01777, true) ? folder : std::string();
+}
+
+}  // namespace qorlog::platform

@@ -1,0 +1,25 @@
+// Conversion between UTF-16 and the narrow code page, which is UTF-8 here.
+// Pure functions, safe from any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qorlog::platform {
+
+// Decodes UTF-8; each invalid or truncated sequence becomes U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+// Encodes UTF-16; a lone surrogate becomes U+FFFD. Every valid UTF-16 text
+// round-trips through Utf8ToUtf16.
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// Length of a NUL-terminated wide string, reading at most `max` code units.
+std::size_t WideLength(const char16_t* text, std::size_t max);
+// Length of a NUL-terminated narrow string, reading at most `max` bytes.
+std::size_t NarrowLength(const char* text, std::size_t max);
+
+// Copies at most capacity-1 code units of `text` into `dest` and terminates
+// it: the truncating copy into a fixed text field.
+void CopyTruncated(char16_t* dest, std::size_t capacity, std::u16string_view text);
+
+}  // namespace qorlog::platform

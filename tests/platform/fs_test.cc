@@ -1,0 +1,130 @@
+// Directory search, folder creation, attributes, and the errno table.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "platform/errors.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+#include "tests/support/temp_env.h"
+
+namespace qorlog::platform {
+namespace {
+
+using qorlog::testing::TempDir;
+
+std::u16string U(const std::string& s) { return Utf8ToUtf16(s); }
+
+TEST(MatchesPatternTest, WildcardsAndCase) {
+  struct Case {
+    std::u16string_view pattern, name;
+    bool match;
+  } cases[] = {
+      {u"*.log", u"2026010100.log", true}, {u"*.log", u"x.LOG", true},
+      {u"*.log", u"log", false},           {u"*.log", u"a.log.bak", false},
+      {u"*.*", u"noext", true},            {u"*", u"", true},
+      {u"??.txt", u"ab.txt", true},        {u"??.txt", u"abc.txt", false},
+      {u"a*b*c", u"aXXbYYc", true},        {u"a*b*c", u"aXXbYY", false},
+      {u"*a", u"bbba", true},              {u"", u"x", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MatchesPattern(c.pattern, c.name), c.match)
+        << Utf16ToUtf8(c.pattern) << " vs " << Utf16ToUtf8(c.name);
+  }
+}
+
+TEST(FindFilesTest, ReportsNamesFoldersAndSplitSizes) {
+  TempDir dir;
+  qorlog::testing::WriteFile(dir.path() / "a.log", "12345");
+  qorlog::testing::WriteFile(dir.path() / "b.txt", "");
+  std::filesystem::create_directory(dir.path() / "old.log");
+  {
+    // A sparse file of 4 GiB + 7 bytes shows the size halves.
+    std::ofstream big(dir.path() / "big.log", std::ios::binary);
+    big.seekp((std::streamoff{1} << 32) + 6);
+    big.put('x');
+  }
+  std::vector<FindData> found;
+  ASSERT_EQ(FindFiles(U(dir.str() + "/*.log"), &found), 0u);
+  std::sort(found.begin(), found.end(), [](auto& x, auto& y) { return x.name < y.name; });
+  ASSERT_EQ(found.size(), 3u);
+  EXPECT_EQ(found[0].name, u"a.log");
+  EXPECT_FALSE(found[0].is_directory);
+  EXPECT_EQ(found[0].size_low, 5u);
+  EXPECT_EQ(found[1].name, u"big.log");
+  EXPECT_EQ(found[1].size_high, 1u);
+  EXPECT_EQ(found[1].size_low, 7u);
+  EXPECT_EQ(found[2].name, u"old.log");
+  EXPECT_TRUE(found[2].is_directory);
+
+  ASSERT_EQ(FindFiles(U(dir.str() + "/*.*"), &found), 0u);
+  EXPECT_EQ(found.size(), 6u);  // four entries plus "." and ".."
+
+  EXPECT_EQ(FindFiles(U(dir.str() + "/*.dat"), &found), kErrorFileNotFound);
+  EXPECT_TRUE(found.empty());
+  EXPECT_EQ(FindFiles(U(dir.str() + "/missing/*.log"), &found), kErrorPathNotFound);
+  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+}
+
+TEST(FolderTest, CreateAttributesAndDelete) {
+  TempDir dir;
+  const std::u16string folder = U(dir.str() + "/f");
+  EXPECT_EQ(CreateFolder(folder), 0u);
+  EXPECT_EQ(CreateFolder(folder), kErrorAlreadyExists);
+  EXPECT_EQ(CreateFolder(U(dir.str() + "/x/y")), kErrorPathNotFound);
+  EXPECT_TRUE(IsFolder(folder));
+  EXPECT_EQ(DeleteFileNamed(folder), kErrorAccessDenied);  // folders are not files
+
+  const auto file = dir.path() / "ro.log";
+  qorlog::testing::WriteFile(file, "x");
+  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
+  EXPECT_TRUE(SetAttributesNormal(U(file.string())));
+  struct stat st;
+  ASSERT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_TRUE(st.st_mode & S_IWUSR);
+  EXPECT_EQ(DeleteFileNamed(U(file.string())), 0u);
+  EXPECT_EQ(DeleteFileNamed(U(file.string())), kErrorFileNotFound);
+}
+
+TEST(FolderTest, RenameRefusesAnExistingTarget) {
+  TempDir dir;
+  qorlog::testing::WriteFile(dir.path() / "a", "1");
+  qorlog::testing::WriteFile(dir.path() / "b", "2");
+  EXPECT_EQ(MoveFileNamed(U(dir.str() + "/a"), U(dir.str() + "/b")), kErrorFileExists);
+  EXPECT_EQ(MoveFileNamed(U(dir.str() + "/a"), U(dir.str() + "/c")), 0u);
+  EXPECT_EQ(qorlog::testing::ReadFile(dir.path() / "c"), "1");
+  EXPECT_FALSE(PathExists(U(dir.str() + "/a")));
+}
+
+TEST(ErrorsTest, ErrnoTable) {
+  TempDir dir;
+  const std::string missing_parent = dir.str() + "/none/file";
+  const std::string missing_file = dir.str() + "/file";
+  struct Case {
+    int err;
+    std::string path;
+    ObjectKind kind;
+    DWORD code;
+  } cases[] = {
+      {ENOENT, missing_file, ObjectKind::kFile, kErrorFileNotFound},
+      {ENOENT, missing_parent, ObjectKind::kFile, kErrorPathNotFound},
+      {ENOENT, "", ObjectKind::kFile, kErrorFileNotFound},
+      {EACCES, "", ObjectKind::kFile, kErrorAccessDenied},
+      {EPERM, "", ObjectKind::kFile, kErrorAccessDenied},
+      {EEXIST, "", ObjectKind::kFolder, kErrorAlreadyExists},
+      {EEXIST, "", ObjectKind::kFile, kErrorFileExists},
+      {ENOSPC, "", ObjectKind::kFile, kErrorDiskFull},
+      {EFBIG, "", ObjectKind::kFile, kErrorDiskFull},
+      {ENOTDIR, "", ObjectKind::kFile, kErrorPathNotFound},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ErrorFromErrno(c.err, c.path, c.kind), c.code) << "errno " << c.err << " " << c.path;
+  }
+}
+
+}  // namespace
+}  // namespace qorlog::platform
