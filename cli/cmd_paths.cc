@@ -73,4 +73,6 @@ void AddPathsCommand(CLI::App& app, Outcome& outcome) {
   cmd->callback([&outcome, json] { outcome.exit_code = RunPaths(*json); });
 }
 
+QORLOG_CLI_COMMAND(AddPathsCommand);
+
 }  // namespace qorlog::cli

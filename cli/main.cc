@@ -3,11 +3,18 @@
 
 #include "cli/commands.h"
 
+namespace qorlog::cli {
+std::vector<CommandAdder>& RegisteredCommands() {
+  static std::vector<CommandAdder> commands;
+  return commands;
+}
+}  // namespace qorlog::cli
+
 int main(int argc, char** argv) {
   CLI::App app{"qorlog - list, read, write and prune the suite's logs"};
   app.require_subcommand(0, 1);
   qorlog::cli::Outcome outcome;
-  qorlog::cli::AddPathsCommand(app, outcome);
+  for (auto adder : qorlog::cli::RegisteredCommands()) adder(app, outcome);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
