@@ -60,7 +60,7 @@ RecordView ViewOf(DWORD kind, const stSIMPLE_LOG_W& rec, std::string file) {
 }
 
 std::string FormatTime(const SYSTEMTIME& t) {
-  char buf[40];
+  char buf[64];
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u.%03u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
                 t.wSecond, t.wMilliseconds);
   return buf;
