@@ -88,14 +88,27 @@ struct CipherDeleter {
   void operator()(EVP_CIPHER* c) const { EVP_CIPHER_free(c); }
 };
 
-// The default and legacy providers, loaded once for the test process.
+// The default and legacy providers, loaded once for the test process and
+// unloaded at its exit (the leak checker would report them otherwise).
+class Providers {
+ public:
+  Providers()
+      : default_(OSSL_PROVIDER_load(nullptr, "default")),
+        legacy_(OSSL_PROVIDER_load(nullptr, "legacy")) {}
+  ~Providers() {
+    if (legacy_ != nullptr) OSSL_PROVIDER_unload(legacy_);
+    if (default_ != nullptr) OSSL_PROVIDER_unload(default_);
+  }
+  bool ok() const { return default_ != nullptr; }
+
+ private:
+  OSSL_PROVIDER* default_;
+  OSSL_PROVIDER* legacy_;
+};
+
 bool LoadProviders() {
-  static const bool loaded = [] {
-    OSSL_PROVIDER* def = OSSL_PROVIDER_load(nullptr, "default");
-    OSSL_PROVIDER* legacy = OSSL_PROVIDER_load(nullptr, "legacy");
-    return def != nullptr && legacy != nullptr;
-  }();
-  return loaded;
+  static Providers providers;
+  return providers.ok();
 }
 
 }  // namespace
