@@ -1,6 +1,7 @@
 #include "logstore/current_log_file.h"
 
 #include "logstore/log_format.h"
+#include "notify/tray_notifier.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -157,6 +158,12 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
   }
   if (create) {
     bridge_.TouchSubFile(path.c_str());
+    {
+      // Tell the tray before the create, whether or not the create succeeds.
+      // The message is timed (at most 2000 ms), since we hold the mutex.
+      CTrayNotifier tray;
+      tray.NotifyNewLogFile(kind);
+    }
     if (file.Open(path.view(), kCreate)) WriteLogHeader(&file, 0);
   }
   return 0;
