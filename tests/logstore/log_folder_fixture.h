@@ -47,7 +47,9 @@ inline void MakeLogFile(const std::filesystem::path& path, std::uint64_t size, s
                         bool valid = true) {
   std::filesystem::create_directories(path.parent_path());
   WriteFile(path, valid ? HeaderBytes(count) : HeaderBytes(count, 1, count));
-  if (size != 12) ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
+  if (size != 12) {
+    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
+  }
 }
 
 inline stSIMPLE_LOG_W SimpleRecord(DWORD code, DWORD sub_code, std::u16string_view text) {
