@@ -28,7 +28,24 @@ DWORD FindFileNames(std::u16string_view pattern_path, std::vector<std::u16string
     SetLastError(err);
     return err;
   }
+  // The pattern's literal ASCII start ("20260101" of "20260101??.log"): a
+  // name that does not begin with it cannot match, and is passed over
+  // without converting it. ASCII bytes stand for themselves in UTF-8.
+  std::string prefix;
+  for (char16_t c : pattern) {
+    if (c == u'*' || c == u'?' || c >= 0x80) break;
+    prefix.push_back(static_cast<char>(c >= u'A' && c <= u'Z' ? c + (u'a' - u'A') : c));
+  }
+  auto starts_with_prefix = [&prefix](const char* name) {
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+      char c = name[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+      if (c != prefix[i]) return false;  // also stops at the name's end
+    }
+    return true;
+  };
   while (struct dirent* entry = ::readdir(dir.get())) {
+    if (!starts_with_prefix(entry->d_name)) continue;
     std::u16string name = Utf8ToUtf16(entry->d_name);
     if (MatchesPattern(pattern, name)) names->push_back(std::move(name));
   }
