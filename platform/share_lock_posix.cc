@@ -49,7 +49,7 @@ int ForEachRun(unsigned mask, Fn fn) {
 
 int AnyHeld(int fd, unsigned mask) {
   return ForEachRun(mask, [fd](long long first, long long count) {
-    struct flock fl;
+    struct flock fl = {};
     if (int err = LockRange(fd, F_OFD_GETLK, F_WRLCK, first, count, &fl); err != 0) return err;
     return fl.l_type == F_UNLCK ? 0 : EAGAIN;
   });
