@@ -199,7 +199,8 @@ std::u16string Archive::ReadString() {
   // The length comes from the file and may be anything: refuse it before
   // allocating when the file cannot hold that many characters.
   const std::uint64_t bytes = static_cast<std::uint64_t>(length) * (utf16 ? 2 : 1);
-  if (bytes > Remaining()) throw ArchiveException(ArchiveException::endOfFile);
+  // (Only a string that reaches past the buffer needs to ask the file.)
+  if (bytes > end_ - pos_ && bytes > Remaining()) throw ArchiveException(ArchiveException::endOfFile);
 
   auto read_all = [this](void* data, std::uint64_t count) {
     auto* out = static_cast<std::uint8_t*>(data);

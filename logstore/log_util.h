@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "logstore/block_allocator.h"
 #include "platform/path_buffer.h"
 #include "platform/types.h"
 
@@ -60,6 +61,15 @@ class CLogUtil {
   // holds open fails), reads the 12-byte header through a load archive and
   // tests it; any error makes the answer false. The file is closed again.
   static BOOL HasValidHeader(std::u16string_view folder, std::u16string_view name);
+
+  // Lists the files of a kind's category folder whose extension (the text
+  // after the last '.', or the whole name without one) is exactly "log",
+  // folders included, sorted case-insensitively (oldest first for dated
+  // names). Stores one zero-filled block of 536-byte entries from `allocate`
+  // in *list (a block of length 0 when nothing is found or the folder cannot
+  // be searched) and returns the number of entries. When the block cannot be
+  // allocated, *list is null and the result 0. Defined in count_log_files.cc.
+  DWORD CountLogFiles(DWORD kind, stLOG_FILE_ITEM** list, BlockAllocator allocate) const;
 
   // Set once the log policy has been read in this process.
   DWORD read_flag_ = 0;

@@ -36,6 +36,13 @@ TEST(ExportsTest, OnlyTheQorlogFunctionsAreExported) {
   ASSERT_FALSE(found.empty());
   for (const auto& name : found) EXPECT_TRUE(kExports.count(name)) << "unexpected export " << name;
   EXPECT_TRUE(found.count("QORLOG_GetProgramFilesPath"));
+  for (const char* name : {"QORLOG_GetLogFileCnt", "QORLOG_OpenLogFile", "QORLOG_OpenLogFiles",
+                           "QORLOG_GetLogItemCnt", "_Z20QORLOG_ReadPCScanLogPvP15stPC_SCAN_LOG_W",
+                           "QORLOG_ReadPCScanLogArray", "QORLOG_ReadFWLogArray", "QORLOG_ReadSimpleLogArray",
+                           "QORLOG_FreePCScanLogArray", "QORLOG_FreeFWLogArray", "QORLOG_FreeSimpleLogArray",
+                           "QORLOG_FreeLogHeader", "QORLOG_CloseLog"}) {
+    EXPECT_TRUE(found.count(name)) << "missing export " << name;
+  }
 }
 
 TEST(ExportsTest, ProgramFilesPathThroughTheLibrary) {

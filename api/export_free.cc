@@ -1,0 +1,18 @@
+// The four free functions. Each takes back any block the library handed out
+// (so each also frees a file list, which has no free function of its own)
+// and refuses every other pointer with 87, freeing nothing.
+#include "api/handed_out.h"
+#include "api/qorlog.h"
+
+namespace {
+
+DWORD Free(const void* block) {
+  return qorlog::api::TakeBackBlock(block) ? QORLOG_STATUS_OK : QORLOG_STATUS_BAD_POINTER;
+}
+
+}  // namespace
+
+extern "C" QORLOG_API DWORD QORLOG_FreePCScanLogArray(stPC_SCAN_LOG_W* pArray) { return Free(pArray); }
+extern "C" QORLOG_API DWORD QORLOG_FreeFWLogArray(stFW_LOG_W* pArray) { return Free(pArray); }
+extern "C" QORLOG_API DWORD QORLOG_FreeSimpleLogArray(stSIMPLE_LOG_W* pArray) { return Free(pArray); }
+extern "C" QORLOG_API DWORD QORLOG_FreeLogHeader(stLOG_HEADER* pHeader) { return Free(pHeader); }

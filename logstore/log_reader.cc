@@ -1,0 +1,156 @@
+#include "logstore/log_reader.h"
+
+#include <new>
+#include <vector>
+
+#include "logstore/archive.h"
+#include "logstore/log_format.h"
+#include "logstore/log_records.h"
+#include "platform/system.h"
+
+namespace qorlog {
+
+namespace {
+
+constexpr DWORD kStatusOk = QORLOG_STATUS_OK;
+constexpr DWORD kStatusNoMemory = QORLOG_STATUS_OUT_OF_MEMORY;
+constexpr DWORD kStatusBadPointer = QORLOG_STATUS_BAD_POINTER;
+constexpr DWORD kStatusLogError = QORLOG_STATUS_LOG_ERROR;
+
+// The status of an exception that ended a read: end-of-file is a normal end
+// (0), memory exhaustion outside a record's own fields is reported by the
+// caller, everything else is 1627.
+DWORD StatusOfReadFailure() {
+  try {
+    throw;
+  } catch (const ArchiveException& e) {
+    return e.cause() == ArchiveException::endOfFile ? kStatusOk : kStatusLogError;
+  } catch (...) {
+    return kStatusLogError;
+  }
+}
+
+}  // namespace
+
+DWORD CLogReader::Open(std::u16string_view path) {
+  DWORD error = 0;
+  if (file_.Open(path, platform::File::modeRead | platform::File::shareDenyNone, &error)) return kStatusOk;
+  return error != 0 ? error : QORLOG_STATUS_FILE_NOT_FOUND;
+}
+
+DWORD CLogReader::ReadHeader(BlockAllocator allocate, stLOG_HEADER** header) {
+  try {
+    file_.Seek(0, platform::File::begin);
+    Archive ar(file_, Archive::kLoad);
+    CLogHeader values;
+    DWORD status = kStatusOk;
+    try {
+      values.Serialize(ar);
+    } catch (...) {
+      status = StatusOfReadFailure();
+    }
+    if (status == kStatusOk) {
+      auto* block = static_cast<stLOG_HEADER*>(allocate(sizeof(stLOG_HEADER)));
+      *header = block;
+      if (block == nullptr) {
+        status = kStatusNoMemory;
+      } else {
+        values.CopyTo(block);
+      }
+    }
+    ar.Close();  // the file stands just after the bytes consumed
+    return status;
+  } catch (const std::bad_alloc&) {
+    return kStatusNoMemory;
+  } catch (...) {
+    return kStatusLogError;
+  }
+}
+
+DWORD CLogReader::ReadPCScanLog(stPC_SCAN_LOG_W* log) {
+  if (log == nullptr || platform::IsBadReadPtr(log, sizeof *log)) return kStatusBadPointer;
+  const std::uint64_t start = file_.GetPosition();
+  try {
+    Archive ar(file_, Archive::kLoad);
+    CPCScanLogRecord record;
+    record.Serialize(ar);
+    ar.Close();
+    record.CopyTo(log);
+    return kStatusOk;
+  } catch (...) {
+    // Stay at the start of the record that could not be read, so that a
+    // record a writer is still appending can be read once it is complete.
+    try {
+      if (file_.IsOpen()) file_.Seek(static_cast<std::int64_t>(start), platform::File::begin);
+    } catch (...) {
+    }
+    return kStatusLogError;
+  }
+}
+
+template <typename Record, typename Element>
+DWORD CLogReader::ReadArray(BlockAllocator allocate, DWORD sub_code_limit, Element** array, DWORD* count) {
+  std::uint64_t after_last_complete = kHeaderSize;
+  DWORD status = kStatusOk;
+  try {
+    file_.Seek(kHeaderSize, platform::File::begin);  // the header is neither read nor tested
+    Archive ar(file_, Archive::kLoad);
+    // Records in file order; the block is filled from the back, newest first.
+    std::vector<Record> records;
+    for (;;) {
+      Record record;
+      try {
+        record.Serialize(ar);
+      } catch (...) {
+        status = StatusOfReadFailure();  // a cut-off record is discarded
+        break;
+      }
+      after_last_complete = ar.ConsumedPosition();
+      if (record.dwCode >= kCodeLimit || record.dwSubCode >= sub_code_limit) {
+        status = kStatusLogError;
+        break;
+      }
+      try {
+        records.push_back(std::move(record));
+      } catch (const std::bad_alloc&) {
+        status = kStatusNoMemory;
+        break;
+      }
+    }
+    if (status == kStatusOk && !records.empty()) {
+      const std::size_t n = records.size();
+      auto* block = static_cast<Element*>(allocate(n * sizeof(Element)));
+      if (block == nullptr) {
+        *array = nullptr;
+        status = kStatusNoMemory;
+      } else {
+        *array = block;
+        *count = static_cast<DWORD>(n);
+        for (std::size_t i = 0; i < n; ++i) records[n - 1 - i].CopyTo(&block[i]);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    status = kStatusNoMemory;
+  } catch (...) {
+    status = kStatusLogError;
+  }
+  try {
+    if (file_.IsOpen()) file_.Seek(static_cast<std::int64_t>(after_last_complete), platform::File::begin);
+  } catch (...) {
+  }
+  return status;
+}
+
+DWORD CLogReader::ReadPCScanLogArray(BlockAllocator allocate, stPC_SCAN_LOG_W** array, DWORD* count) {
+  return ReadArray<CPCScanLogRecord>(allocate, kSubCodeLimit, array, count);
+}
+
+DWORD CLogReader::ReadFWLogArray(BlockAllocator allocate, stFW_LOG_W** array, DWORD* count) {
+  return ReadArray<CFWLogRecord>(allocate, kSubCodeLimit, array, count);
+}
+
+DWORD CLogReader::ReadSimpleLogArray(BlockAllocator allocate, stSIMPLE_LOG_W** array, DWORD* count) {
+  return ReadArray<CSimpleLogRecord>(allocate, kSimpleSubCodeLimit, array, count);
+}
+
+}  // namespace qorlog

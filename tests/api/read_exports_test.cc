@@ -1,0 +1,228 @@
+// The read exports through the shared library: listing, opening, the header
+// and record reads, freeing, closing, and what the library refuses.
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "api/qorlog.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "tests/logstore/log_file_builder.h"
+#include "tests/support/temp_env.h"
+
+namespace {
+
+using qorlog::platform::Utf16ToUtf8;
+using qorlog::platform::Utf8ToUtf16;
+using namespace qorlog::testing;
+
+class ReadExportsTest : public ::testing::Test {
+ protected:
+  // Writes a log file into a category folder and returns its path.
+  std::filesystem::path Put(const std::string& category, const std::string& name, const std::string& bytes) {
+    const auto path = env_.CategoryFolder(category) / name;
+    std::filesystem::create_directories(path.parent_path());
+    WriteFile(path, bytes);
+    return path;
+  }
+  static std::u16string Wide(const std::filesystem::path& p) { return Utf8ToUtf16(p.string()); }
+
+  IsolatedEnv env_;
+};
+
+TEST_F(ReadExportsTest, ListOpenByIndexAndReadOneByOne) {
+  Put("pc scan", "2024030501.log", HeaderBytes(1) + RecordBytes(PCScan(9, 9)));
+  Put("pc scan", "2024030500.log",
+      HeaderBytes(3) + RecordBytes(PCScan(1, 1)) + RecordBytes(PCScan(2, 2)) + RecordBytes(PCScan(3, 3)));
+  Put("pc scan", "2024030502.log", HeaderBytes(2) + RecordBytes(PCScan(7, 0)) + RecordBytes(PCScan(8, 0)));
+
+  stLOG_FILE_ITEM* files = nullptr;
+  ASSERT_EQ(QORLOG_GetLogFileCnt(QORLOG_KIND_PCSCAN, &files), 3u);
+  EXPECT_EQ(std::filesystem::path(Utf16ToUtf8(files[0].szPath)).filename(), "2024030500.log");
+
+  void* log = nullptr;
+  ASSERT_EQ(QORLOG_OpenLogFiles(2, &files, &log), 0u);  // the third entry
+  stPC_SCAN_LOG_W* array = nullptr;
+  DWORD count = 0;
+  ASSERT_EQ(QORLOG_ReadPCScanLogArray(log, &array, &count), 0u);
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(array[0].dwCode, 8u);
+  EXPECT_EQ(QORLOG_FreePCScanLogArray(array), 0u);
+  QORLOG_CloseLog(log);
+
+  ASSERT_EQ(QORLOG_OpenLogFiles(0, &files, &log), 0u);
+  stLOG_HEADER* header = nullptr;
+  ASSERT_EQ(QORLOG_GetLogItemCnt(log, &header), 0u);
+  EXPECT_EQ(header->dwItemCount, 3u);
+  EXPECT_EQ(header->dwVersion, 1u);
+  EXPECT_EQ(header->dwCheck, 4u);
+  stPC_SCAN_LOG_W rec = {};
+  std::vector<DWORD> codes;
+  for (DWORD i = 0; i < header->dwItemCount; ++i) {
+    ASSERT_EQ(QORLOG_ReadPCScanLog(log, &rec), 0u);
+    codes.push_back(rec.dwCode);
+  }
+  EXPECT_EQ(codes, (std::vector<DWORD>{1, 2, 3}));
+  EXPECT_EQ(QORLOG_ReadPCScanLog(log, &rec), QORLOG_STATUS_LOG_ERROR);
+  EXPECT_EQ(QORLOG_ReadPCScanLog(log, nullptr), QORLOG_STATUS_BAD_POINTER);
+  EXPECT_EQ(QORLOG_FreeLogHeader(header), 0u);
+  QORLOG_CloseLog(log);
+  EXPECT_EQ(QORLOG_FreeLogHeader(reinterpret_cast<stLOG_HEADER*>(files)), 0u);  // the list, via any free
+}
+
+TEST_F(ReadExportsTest, EachArrayReadAndTheDamageItReports) {
+  const auto fw = Put("firewall", "2024030500.log",
+                      HeaderBytes(2) + RecordBytes(Firewall(1, 1, 10)) + RecordBytes(Firewall(2, 2, 20)) + "\xFF\xFE");
+  void* log = nullptr;
+  ASSERT_EQ(QORLOG_OpenLogFile(Wide(fw).c_str(), &log), 0u);
+  stFW_LOG_W* array = nullptr;
+  DWORD count = 0;
+  ASSERT_EQ(QORLOG_ReadFWLogArray(log, &array, &count), 0u);  // cut-off tail: normal end
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(array[0].dwParam, 20u);
+  EXPECT_EQ(array[1].dwParam, 10u);
+  EXPECT_EQ(QORLOG_FreeFWLogArray(array), 0u);
+  QORLOG_CloseLog(log);
+
+  std::string bytes = HeaderBytes(5);
+  for (DWORD code : {1u, 2u, 603u, 4u, 5u}) bytes += RecordBytes(Simple(code, 0));
+  const auto simple = Put("etc", "2024030500.log", bytes);
+  ASSERT_EQ(QORLOG_OpenLogFile(Wide(simple).c_str(), &log), 0u);
+  stSIMPLE_LOG_W* simple_array = nullptr;
+  count = 0;
+  EXPECT_EQ(QORLOG_ReadSimpleLogArray(log, &simple_array, &count), QORLOG_STATUS_LOG_ERROR);
+  EXPECT_EQ(simple_array, nullptr);
+  EXPECT_EQ(count, 0u);
+  QORLOG_CloseLog(log);
+}
+
+TEST_F(ReadExportsTest, EmptyFileGivesAZeroHeaderAndNoArray) {
+  const auto path = Put("pc scan", "2024030500.log", "");
+  void* log = nullptr;
+  ASSERT_EQ(QORLOG_OpenLogFile(Wide(path).c_str(), &log), 0u);
+  stLOG_HEADER* header = nullptr;
+  ASSERT_EQ(QORLOG_GetLogItemCnt(log, &header), 0u);
+  EXPECT_EQ(header->dwItemCount + header->dwVersion + header->dwCheck, 0u);
+  EXPECT_EQ(QORLOG_FreeLogHeader(header), 0u);
+  stPC_SCAN_LOG_W* array = nullptr;
+  DWORD count = 0;
+  EXPECT_EQ(QORLOG_ReadPCScanLogArray(log, &array, &count), 0u);
+  EXPECT_EQ(array, nullptr);
+  QORLOG_CloseLog(log);
+}
+
+TEST_F(ReadExportsTest, FailedOpensStillCreateAHandle) {
+  void* log = nullptr;
+  EXPECT_EQ(QORLOG_OpenLogFile(Wide(env_.root() / "missing.log").c_str(), &log), QORLOG_STATUS_FILE_NOT_FOUND);
+  ASSERT_NE(log, nullptr);
+  stLOG_HEADER* header = nullptr;
+  EXPECT_EQ(QORLOG_GetLogItemCnt(log, &header), QORLOG_STATUS_LOG_ERROR);
+  QORLOG_CloseLog(log);
+  EXPECT_EQ(QORLOG_OpenLogFile(Wide(env_.root() / "no" / "such.log").c_str(), &log), QORLOG_STATUS_PATH_NOT_FOUND);
+  QORLOG_CloseLog(log);
+
+  stLOG_FILE_ITEM* files = nullptr;
+  EXPECT_EQ(QORLOG_GetLogFileCnt(1003, &files), 0u);  // missing folder: an empty list
+  ASSERT_NE(files, nullptr);
+  for (int index : {0, -1, 5}) {
+    log = nullptr;
+    EXPECT_EQ(QORLOG_OpenLogFiles(index, &files, &log), QORLOG_STATUS_BAD_POINTER) << index;
+    EXPECT_NE(log, nullptr);
+    QORLOG_CloseLog(log);
+  }
+  EXPECT_EQ(QORLOG_FreeSimpleLogArray(reinterpret_cast<stSIMPLE_LOG_W*>(files)), 0u);
+}
+
+TEST_F(ReadExportsTest, ReaderSharesTheFileWithAWriter) {
+  const auto path = Put("firewall", "2024030500.log", HeaderBytes(1) + RecordBytes(Firewall(1, 1)));
+  qorlog::platform::File writer;
+  ASSERT_TRUE(writer.Open(Wide(path), qorlog::platform::File::modeReadWrite | qorlog::platform::File::shareDenyWrite));
+  void* log = nullptr;
+  ASSERT_EQ(QORLOG_OpenLogFile(Wide(path).c_str(), &log), 0u);
+  writer.SeekToEnd();
+  const std::string more = RecordBytes(Firewall(2, 2));
+  writer.Write(more.data(), static_cast<std::uint32_t>(more.size()));
+  stFW_LOG_W* array = nullptr;
+  DWORD count = 0;
+  ASSERT_EQ(QORLOG_ReadFWLogArray(log, &array, &count), 0u);
+  EXPECT_EQ(count, 2u);  // goes by the file's length, not by the header's count
+  EXPECT_EQ(QORLOG_FreeFWLogArray(array), 0u);
+  QORLOG_CloseLog(log);
+}
+
+TEST_F(ReadExportsTest, PointersTheLibraryDidNotHandOutAreRefused) {
+  const auto path = Put("pc scan", "2024030500.log", HeaderBytes(1) + RecordBytes(PCScan(1, 1)));
+  void* log = nullptr;
+  ASSERT_EQ(QORLOG_OpenLogFile(Wide(path).c_str(), &log), 0u);
+  stLOG_HEADER* header = nullptr;
+  ASSERT_EQ(QORLOG_GetLogItemCnt(log, &header), 0u);
+
+  stLOG_HEADER own = {};
+  EXPECT_EQ(QORLOG_FreeLogHeader(nullptr), QORLOG_STATUS_BAD_POINTER);
+  EXPECT_EQ(QORLOG_FreeLogHeader(&own), QORLOG_STATUS_BAD_POINTER);
+  EXPECT_EQ(QORLOG_FreeLogHeader(header + 0), 0u);
+  EXPECT_EQ(QORLOG_FreeLogHeader(header), QORLOG_STATUS_BAD_POINTER);  // already taken back
+  EXPECT_EQ(QORLOG_FreePCScanLogArray(reinterpret_cast<stPC_SCAN_LOG_W*>(log)), QORLOG_STATUS_BAD_POINTER);
+
+  // Read exports refuse null and foreign handles.
+  stPC_SCAN_LOG_W rec = {};
+  stPC_SCAN_LOG_W* array = nullptr;
+  DWORD count = 0;
+  for (void* bad : {static_cast<void*>(nullptr), static_cast<void*>(&own)}) {
+    EXPECT_EQ(QORLOG_GetLogItemCnt(bad, &header), QORLOG_STATUS_BAD_POINTER);
+    EXPECT_EQ(QORLOG_ReadPCScanLog(bad, &rec), QORLOG_STATUS_BAD_POINTER);
+    EXPECT_EQ(QORLOG_ReadPCScanLogArray(bad, &array, &count), QORLOG_STATUS_BAD_POINTER);
+    EXPECT_EQ(QORLOG_ReadFWLogArray(bad, nullptr, &count), QORLOG_STATUS_BAD_POINTER);
+    EXPECT_EQ(QORLOG_ReadSimpleLogArray(bad, nullptr, &count), QORLOG_STATUS_BAD_POINTER);
+    QORLOG_CloseLog(bad);  // ignored
+  }
+  EXPECT_EQ(QORLOG_GetLogItemCnt(log, nullptr), QORLOG_STATUS_BAD_POINTER);
+  QORLOG_CloseLog(log);
+  QORLOG_CloseLog(log);  // a second close of the same handle is ignored
+  EXPECT_EQ(QORLOG_ReadPCScanLogArray(log, &array, &count), QORLOG_STATUS_BAD_POINTER);
+
+  // A caller's own list is used as given (its entry is only checked for
+  // readability); entries beyond a handed-out list are refused.
+  stLOG_FILE_ITEM mine[2] = {};
+  std::u16string wide = Wide(path);
+  std::memcpy(mine[1].szPath, wide.c_str(), (wide.size() + 1) * 2);
+  stLOG_FILE_ITEM* list = mine;
+  ASSERT_EQ(QORLOG_OpenLogFiles(1, &list, &log), 0u);
+  QORLOG_CloseLog(log);
+  EXPECT_EQ(QORLOG_OpenLogFiles(0, nullptr, &log), QORLOG_STATUS_BAD_POINTER);
+  QORLOG_CloseLog(log);
+  EXPECT_EQ(QORLOG_OpenLogFile(nullptr, nullptr), QORLOG_STATUS_BAD_POINTER);
+}
+
+TEST_F(ReadExportsTest, HandingOutAndTakingBackFromManyThreads) {
+  const auto path = Put("pc scan", "2024030500.log", HeaderBytes(1) + RecordBytes(PCScan(1, 1)));
+  const std::u16string wide = Wide(path);
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 200; ++i) {
+        void* log = nullptr;
+        stLOG_HEADER* header = nullptr;
+        stPC_SCAN_LOG_W* array = nullptr;
+        DWORD count = 0;
+        if (QORLOG_OpenLogFile(wide.c_str(), &log) != 0 || QORLOG_GetLogItemCnt(log, &header) != 0 ||
+            QORLOG_ReadPCScanLogArray(log, &array, &count) != 0 || count != 1 ||
+            QORLOG_FreeLogHeader(header) != 0 || QORLOG_FreePCScanLogArray(array) != 0 ||
+            QORLOG_FreePCScanLogArray(array) != QORLOG_STATUS_BAD_POINTER) {
+          ++failures;
+        }
+        QORLOG_CloseLog(log);
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
