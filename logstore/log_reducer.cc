@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "logstore/log_util.h"
+#include "logstore/sorted_string_array.h"
 #include "platform/errors.h"
 #include "platform/fs.h"
 #include "platform/path_buffer.h"
@@ -10,13 +11,6 @@
 namespace qorlog {
 
 namespace {
-
-char16_t FoldCase(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + (u'a' - u'A')) : c; }
-
-bool LessIgnoringCase(const std::u16string& a, const std::u16string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                      [](char16_t x, char16_t y) { return FoldCase(x) < FoldCase(y); });
-}
 
 // The usable files of `folder` (names, and sizes when wanted). 0, or the
 // system error of a search that could not start.
@@ -38,7 +32,9 @@ DWORD FindUsable(std::u16string_view folder, std::vector<std::u16string>* names,
 }  // namespace
 
 void CLogReducer::SortAscending(std::vector<std::u16string>& names) {
-  std::stable_sort(names.begin(), names.end(), LessIgnoringCase);
+  // The file list's order: a stable case-insensitive sort.
+  std::stable_sort(names.begin(), names.end(),
+                   [](const std::u16string& a, const std::u16string& b) { return CompareNoCase(a, b) < 0; });
 }
 
 DWORD CLogReducer::Reduce(std::u16string_view folder) {
