@@ -1,0 +1,93 @@
+// The password cipher (SEED-ECB, PKCS#7) and its wide front ends.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "crypto/cryptmod.h"
+#include "test_util.h"
+
+namespace qorlog {
+namespace {
+
+using testing::Bytes;
+using testing::BytesOf;
+using testing::FromHex;
+
+Bytes Seal(const std::string& data, const char* password) {
+  CryptBufferPtr out(PasswordEncrypt(data.data(), static_cast<uint32_t>(data.size()),
+                                     password));
+  EXPECT_TRUE(out);
+  return BytesOf(out.get());
+}
+
+TEST(PasswordCipherTest, RoundTripRestoresDataAndExactLength) {
+  for (size_t n : {0u, 1u, 15u, 16u, 17u, 300u}) {
+    Bytes data = testing::RandomBytes(n, static_cast<uint32_t>(n));
+    CryptBufferPtr cipher(PasswordEncrypt(data.data(), static_cast<uint32_t>(n), "pw"));
+    ASSERT_TRUE(cipher);
+    EXPECT_EQ(cipher->length, (n / 16 + 1) * 16);
+    CryptBufferPtr plain(PasswordDecrypt(cipher->data, cipher->length, "pw"));
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(BytesOf(plain.get()), data);
+  }
+}
+
+TEST(PasswordCipherTest, IsSeedEcbUnderTheZeroExtendedPassword) {
+  // A 3-character password keys SEED with those bytes and 13 zeros: the
+  // first block equals SEED of the plain block under that key.
+  Bytes block = FromHex("000102030405060708090a0b0c0d0e0f");
+  std::string data(block.begin(), block.end());
+  Bytes sealed = Seal(data + data, "abc");
+  ASSERT_EQ(sealed.size(), 48u);
+  Bytes key = BytesOf("abc");
+  key.resize(16);
+  Bytes expected;
+  if (testing::EvpCrypt("SEED-ECB", key, {}, block, true, &expected)) {
+    EXPECT_EQ(Bytes(sealed.begin(), sealed.begin() + 16), expected);
+  }
+  EXPECT_EQ(Bytes(sealed.begin(), sealed.begin() + 16),
+            Bytes(sealed.begin() + 16, sealed.begin() + 32));
+  // Only the first 16 password bytes count.
+  EXPECT_EQ(Seal("text", "0123456789abcdefWXYZ"), Seal("text", "0123456789abcdef"));
+  EXPECT_NE(Seal("text", "0123456789abcdeX"), Seal("text", "0123456789abcdef"));
+}
+
+TEST(PasswordCipherTest, FailuresGiveNull) {
+  EXPECT_EQ(PasswordEncrypt("data", 4, ""), nullptr);
+  Bytes sealed = Seal("data", "right");
+  EXPECT_EQ(PasswordDecrypt(sealed.data(), static_cast<uint32_t>(sealed.size()), ""),
+            nullptr);
+  EXPECT_EQ(PasswordDecrypt(sealed.data(), 0, "right"), nullptr);
+  EXPECT_EQ(PasswordDecrypt(sealed.data(), 15, "right"), nullptr);
+  // A wrong password nearly always breaks the padding; these do.
+  int refused = 0;
+  for (const char* wrong : {"wrong", "Right", "right ", "r"}) {
+    CryptBufferPtr out(PasswordDecrypt(sealed.data(),
+                                       static_cast<uint32_t>(sealed.size()), wrong));
+    if (!out) ++refused;
+  }
+  EXPECT_GE(refused, 3);
+}
+
+TEST(PasswordCipherTest, WideFrontEndsCheckTheTagAndUseUtf8) {
+  const char16_t* text = u"[policy]\nflag=1 \u00e4\u20ac";
+  EXPECT_EQ(PasswordEncryptTextW(0xAAA00000, text, u"pw"), nullptr);
+  EXPECT_EQ(PasswordEncryptTextW(0xAAA00002, text, u"pw"), nullptr);
+  CryptBufferPtr sealed(PasswordEncryptTextW(kPasswordCipherTag, text, u"p\u00e4ss"));
+  ASSERT_TRUE(sealed);
+  EXPECT_EQ(PasswordDecryptW(0xAAA00000, sealed->data, sealed->length, u"p\u00e4ss"),
+            nullptr);
+  // The narrow forms see the UTF-8 bytes of text and password.
+  const std::string narrow_text = "[policy]\nflag=1 \xc3\xa4\xe2\x82\xac";
+  EXPECT_EQ(BytesOf(sealed.get()), Seal(narrow_text, "p\xc3\xa4ss"));
+  CryptBufferPtr plain(PasswordDecryptW(kPasswordCipherTag, sealed->data,
+                                        sealed->length, u"p\u00e4ss"));
+  ASSERT_TRUE(plain);
+  EXPECT_EQ(BytesOf(plain.get()), BytesOf(narrow_text));
+  EXPECT_EQ(PasswordEncryptTextW(kPasswordCipherTag, text, u""), nullptr);
+  EXPECT_EQ(PasswordDecryptW(kPasswordCipherTag, sealed->data, sealed->length, u""),
+            nullptr);
+}
+
+}  // namespace
+}  // namespace qorlog

@@ -1,0 +1,164 @@
+#include "test_util.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/provider.h>
+
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+
+#include "crypto/crypt_alloc.h"
+
+namespace qorlog::testing {
+
+Bytes FromHex(const std::string& hex) {
+  Bytes out;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return out;
+}
+
+std::string ToHex(const uint8_t* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (size_t i = 0; i < size; ++i) {
+    out.push_back(kDigits[bytes[i] >> 4]);
+    out.push_back(kDigits[bytes[i] & 15]);
+  }
+  return out;
+}
+
+Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes BytesOf(const CryptBuffer* buffer) {
+  if (buffer == nullptr) return {};
+  return Bytes(buffer->data, buffer->data + buffer->length);
+}
+
+Bytes RandomBytes(size_t size, uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes out(size);
+  for (auto& b : out) b = static_cast<uint8_t>(rng());
+  return out;
+}
+
+std::vector<VectorLine> ReadVectors(const std::string& name, bool quoted) {
+  std::ifstream in(std::string(QORLOG_CRYPTO_VECTORS) + "/" + name);
+  EXPECT_TRUE(in.is_open()) << name;
+  std::vector<VectorLine> lines;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    VectorLine v;
+    std::string rest = line;
+    if (quoted) {
+      size_t close = line.find('"', 1);
+      v.message = line.substr(1, close - 1);
+      rest = line.substr(close + 1);
+      const std::string kRepeated = " repeated ";
+      size_t at = rest.find(kRepeated);
+      if (at != std::string::npos) {
+        std::string count;
+        for (size_t i = at + kRepeated.size(); rest[i] != ' '; ++i) {
+          if (rest[i] != ',') count.push_back(rest[i]);
+        }
+        std::string one = v.message;
+        v.message.clear();
+        for (long n = std::stol(count); n > 0; --n) v.message += one;
+        rest = rest.substr(rest.find(" times") + 6);
+      }
+    }
+    std::istringstream fields(rest);
+    std::string field;
+    while (fields >> field) v.fields.push_back(field);
+    lines.push_back(v);
+  }
+  return lines;
+}
+
+namespace {
+
+struct CtxDeleter {
+  void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
+};
+struct CipherDeleter {
+  void operator()(EVP_CIPHER* c) const { EVP_CIPHER_free(c); }
+};
+
+// The default and legacy providers, loaded once for the test process and
+// unloaded at its exit (the leak checker would report them otherwise).
+class Providers {
+ public:
+  Providers()
+      : default_(OSSL_PROVIDER_load(nullptr, "default")),
+        legacy_(OSSL_PROVIDER_load(nullptr, "legacy")) {}
+  ~Providers() {
+    if (legacy_ != nullptr) OSSL_PROVIDER_unload(legacy_);
+    if (default_ != nullptr) OSSL_PROVIDER_unload(default_);
+  }
+  bool ok() const { return default_ != nullptr; }
+
+ private:
+  OSSL_PROVIDER* default_;
+  OSSL_PROVIDER* legacy_;
+};
+
+bool LoadProviders() {
+  static Providers providers;
+  return providers.ok();
+}
+
+}  // namespace
+
+bool EvpCrypt(const std::string& name, const Bytes& key, const Bytes& iv,
+              const Bytes& in, bool encrypt, Bytes* out) {
+  if (!LoadProviders()) return false;
+  std::unique_ptr<EVP_CIPHER, CipherDeleter> cipher(
+      EVP_CIPHER_fetch(nullptr, name.c_str(), nullptr));
+  if (!cipher) return false;
+  std::unique_ptr<EVP_CIPHER_CTX, CtxDeleter> ctx(EVP_CIPHER_CTX_new());
+  if (EVP_CipherInit_ex2(ctx.get(), cipher.get(), nullptr, nullptr, encrypt,
+                         nullptr) != 1 ||
+      EVP_CIPHER_CTX_set_key_length(ctx.get(), static_cast<int>(key.size())) != 1 ||
+      EVP_CipherInit_ex2(ctx.get(), nullptr, key.data(),
+                         iv.empty() ? nullptr : iv.data(), encrypt, nullptr) != 1) {
+    return false;
+  }
+  EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
+  out->assign(in.size() + 64, 0);
+  int n1 = 0, n2 = 0;
+  if (EVP_CipherUpdate(ctx.get(), out->data(), &n1, in.data(),
+                       static_cast<int>(in.size())) != 1 ||
+      EVP_CipherFinal_ex(ctx.get(), out->data() + n1, &n2) != 1) {
+    return false;
+  }
+  out->resize(n1 + n2);
+  return true;
+}
+
+Bytes Pad(const Bytes& plain, size_t block) {
+  Bytes out = plain;
+  size_t p = block - plain.size() % block;
+  out.insert(out.end(), p, static_cast<uint8_t>(p));
+  return out;
+}
+
+int ForEachAllocationFailure(const std::function<void()>& operation) {
+  int run = 0;
+  for (;; ++run) {
+    crypto_internal::FailAllocationAfter(run);
+    operation();
+    // A failure still pending means the operation made no more than `run`
+    // allocations: every failure point has been visited.
+    bool visited_all = crypto_internal::AllocationFailurePending();
+    crypto_internal::FailAllocationAfter(-1);
+    if (visited_all) break;
+    if (run > 1000) break;
+  }
+  return run + 1;
+}
+
+}  // namespace qorlog::testing
