@@ -51,11 +51,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   // The rebuilt text writes names and values without quotes, so a section
-  // name with outer blanks or a ']' does not survive it, nor does a value
-  // with outer blanks or quotes. Everything else must come back unchanged.
+  // name with outer blanks or quotes, a leading '[' (possible after blanks:
+  // "[ [x]") or a ']' does not survive it, nor does a value with outer blanks
+  // or quotes. Everything else must come back unchanged.
   bool names_survive = true;
   for (const auto& [section, keys] : doc.sections()) {
-    if (section.find(u']') != std::u16string::npos || Outer(section)) names_survive = false;
+    if (section.find(u']') != std::u16string::npos || Outer(section) ||
+        (!section.empty() && section.front() == u'[')) {
+      names_survive = false;
+    }
   }
   if (names_survive) {
     qorlog::CIniDocument again;
