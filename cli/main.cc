@@ -15,8 +15,12 @@ int main(int argc, char** argv) {
   app.require_subcommand(0, 1);
   qorlog::cli::Outcome outcome;
   for (auto adder : qorlog::cli::RegisteredCommands()) adder(app, outcome);
+  // Without arguments the program is the live viewer: that is how the library
+  // starts it.
+  std::vector<const char*> args(argv, argv + argc);
+  if (argc == 1) args.push_back("watch");
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(args.size()), args.data());
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   }

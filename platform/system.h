@@ -24,7 +24,8 @@ bool IsBadReadPtr(const void* p, std::size_t size);
 std::string SessionFolder();
 
 // The folder of machine-wide objects (names that begin with "Global\"):
-// /tmp/qorlog-global, created world-writable and sticky.
+// $QORLOG_GLOBAL_DIR when set, else /tmp/qorlog-global; created
+// world-writable and sticky.
 std::string MachineFolder();
 
 }  // namespace qorlog::platform

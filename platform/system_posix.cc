@@ -81,7 +81,10 @@ std::string SessionFolder() {
 }
 
 std::string MachineFolder() {
-  const std::string folder = "/tmp/qorlog-global";
+  // QORLOG_GLOBAL_DIR moves the machine-wide scope, e.g. for tests that must
+  // not meet the objects of real programs.
+  const char* env = std::getenv("QORLOG_GLOBAL_DIR");
+  const std::string folder = env != nullptr && *env != 0 ? std::string(env) : "/tmp/qorlog-global";
   return EnsureOwnedFolder(folder, 01777, true) ? folder : std::string();
 }
 

@@ -2,6 +2,8 @@
 // the public header (DWORD, WCHAR, SYSTEMTIME) and the path limit.
 #pragma once
 
+#include <cstddef>
+
 #include "api/qorlog.h"
 
 namespace qorlog::platform {

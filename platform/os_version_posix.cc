@@ -1,0 +1,7 @@
+#include "platform/os_version.h"
+
+namespace qorlog::platform {
+
+DWORD GetVersionPlatformId() { return kVerPlatformWin32Nt; }
+
+}  // namespace qorlog::platform

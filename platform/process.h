@@ -1,0 +1,53 @@
+// Starting programs, the readiness notice that stands in for waiting until a
+// started program is idle for input, and the calling thread's id.
+//
+// The readiness notice: a program started with a ready wait finds a pipe
+// descriptor in the environment variable QORLOG_READY_FD. Once it can receive
+// messages it calls SignalReady(), which writes one byte there and closes it.
+// The starter's wait ends at that byte, at the program's exit (the pipe reads
+// end-of-file once no process holds the writing end), or at the time limit.
+//
+// Thread rules: any thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/types.h"
+
+namespace qorlog::platform {
+
+inline constexpr DWORD kInfinite = 0xFFFFFFFF;
+inline constexpr const char* kReadyFdVariable = "QORLOG_READY_FD";
+
+// How a started program is shown. Hidden: standard input and output are
+// /dev/null and the program leads a new session (no controlling terminal).
+enum class ShowMode { kHidden, kNormal };
+
+// How the wait for the readiness notice ended.
+enum class ReadyOutcome { kReady, kExited, kTimedOut };
+
+// Starts argv[0] (a path; no search of PATH) with the arguments argv[1..],
+// the caller's environment and folder, detached from the caller: the program
+// is not the caller's child, so it leaves no zombie behind and outlives the
+// caller like any program started on Windows. Then waits up to `ready_wait_ms`
+// for its readiness notice (no wait when 0). 0 when the program was started,
+// else the system error of the start (2 for a missing program). *outcome, when
+// given, says how the wait ended.
+DWORD StartDetached(const std::vector<std::string>& argv, ShowMode show, DWORD ready_wait_ms,
+                    ReadyOutcome* outcome);
+
+// Starts argv[0] as a child and waits for it to end; its exit status goes to
+// *exit_code when given (128 + the signal number when a signal ended it).
+// 0 when the program was started, else the system error of the start.
+DWORD StartAndWait(const std::vector<std::string>& argv, ShowMode show, DWORD* exit_code);
+
+// For a started program: sends the readiness notice when QORLOG_READY_FD names
+// a descriptor, closes it and removes the variable, so that programs this one
+// starts do not inherit it. True when a notice was sent.
+bool SignalReady();
+
+// The kernel's id of the calling thread.
+DWORD GetCurrentThreadId();
+
+}  // namespace qorlog::platform

@@ -1,0 +1,231 @@
+// qorlog watch (the live viewer, also `qorlog` without arguments) and
+// qorlog tray, driven through the library's notifiers from this process.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
+#include "notify/log_viewer_notifier.h"
+#include "notify/notify_names.h"
+#include "notify/tray_notifier.h"
+#include "platform/text.h"
+#include "tests/cli/cli_runner.h"
+#include "tests/support/temp_env.h"
+
+extern char** environ;
+
+namespace qorlog::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// `qorlog args...` running in the background, output captured in files.
+class Background {
+ public:
+  explicit Background(const std::vector<std::string>& args) {
+    out_ = dir_.path() / "out";
+    err_ = dir_.path() / "err";
+    std::vector<std::string> all = {QORLOG_CLI_FILE};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~Background() { Stop(SIGKILL); }
+
+  // Sends `sig` and returns the exit status (128 + signal when killed).
+  int Stop(int sig = SIGTERM) {
+    if (pid_ <= 0) return -1;
+    kill(pid_, sig);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  std::string out() const { return ReadFile(out_); }
+  std::string err() const { return ReadFile(err_); }
+
+  // Waits until the output holds `lines` lines.
+  std::vector<std::string> Lines(std::size_t lines) const {
+    std::vector<std::string> result;
+    for (auto start = Clock::now(); Clock::now() - start < std::chrono::seconds(5);) {
+      result.clear();
+      std::istringstream in(out());
+      for (std::string line; std::getline(in, line);) result.push_back(line);
+      if (result.size() >= lines) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return result;
+  }
+
+ private:
+  TempDir dir_;
+  fs::path out_, err_;
+  pid_t pid_ = -1;
+};
+
+template <typename F>
+bool WaitFor(F condition) {
+  for (auto start = Clock::now(); Clock::now() - start < std::chrono::seconds(5);) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+bool ViewerUp() {
+  CLogViewerNotifier n;
+  return platform::IsWindow(n.FindViewerWindow());
+}
+
+template <size_t N>
+void Put(WCHAR (&field)[N], std::u16string_view text) {
+  std::copy(text.begin(), text.end(), field);
+}
+
+TEST(WatchCommandTest, PrintsEachRecordAsAJsonLineAndCleansUpOnSigterm) {
+  IsolatedEnv env;
+  Background watch({"watch", "--json"});
+  ASSERT_TRUE(WaitFor(ViewerUp)) << watch.err();
+
+  stFW_LOG_W fw = {};
+  fw.stTime = {2026, 3, 2, 10, 14, 5, 9, 42};
+  fw.dwCode = 17;
+  fw.dwSubCode = 3;
+  fw.dwParam = 8080;
+  Put(fw.szText64, u"blocked");
+  Put(fw.szText260, u"/usr/bin/curl \u00e9");
+  Put(fw.szText64b, u"10.0.0.1");
+  stSIMPLE_LOG_NOTIFY_W simple = {};
+  simple.stLog.dwCode = 5;
+  simple.stLog.dwSubCode = 400;
+  Put(simple.stLog.szText260, u"simple text");
+  simple.dwKind = 1003;
+  stPC_SCAN_LOG_W pc = {};
+  pc.dwCode = 602;
+  Put(pc.szText64, u"scan");
+  CLogViewerNotifier notifier;
+  EXPECT_EQ(notifier.NotifyFWLog(&fw), 1);
+  EXPECT_EQ(notifier.NotifySimpleLog(&simple), 1);
+  EXPECT_EQ(notifier.NotifyPCScanLog(&pc), 1);
+
+  const auto lines = watch.Lines(3);
+  ASSERT_EQ(lines.size(), 3u) << watch.out();
+  const auto j0 = nlohmann::ordered_json::parse(lines[0]);
+  EXPECT_EQ(j0.dump(), "{\"kind\":1001,\"file\":\"\",\"time\":\"2026-03-10T14:05:09.042\",\"code\":17,"
+                       "\"sub_code\":3,\"text64\":\"blocked\",\"text260\":\"/usr/bin/curl \u00e9\","
+                       "\"text64b\":\"10.0.0.1\",\"param\":8080}");
+  const auto j1 = nlohmann::json::parse(lines[1]);
+  EXPECT_EQ(j1["kind"], 1003);
+  EXPECT_EQ(j1["sub_code"], 400);
+  EXPECT_EQ(j1["text260"], "simple text");
+  EXPECT_FALSE(j1.contains("text64"));
+  const auto j2 = nlohmann::json::parse(lines[2]);
+  EXPECT_EQ(j2["kind"], 1000);
+  EXPECT_EQ(j2["code"], 602);
+  EXPECT_EQ(j2["text64"], "scan");
+
+  EXPECT_EQ(watch.Stop(SIGTERM), 0);
+  EXPECT_FALSE(ViewerUp());
+  EXPECT_FALSE(fs::exists(env.root() / "run/qorlog/QorLogExe_{E876F0EA-054C-4cf0-8178-617843882094}.map"));
+}
+
+TEST(WatchCommandTest, SecondViewerSaysSoAndFailsAndNoArgumentsMeansWatch) {
+  IsolatedEnv env;
+  Background first({});  // `qorlog` alone is the viewer
+  ASSERT_TRUE(WaitFor(ViewerUp)) << first.err();
+  const CliResult second = RunCli({"watch"});
+  EXPECT_NE(second.exit_code, 0);
+  EXPECT_NE(second.err.find("already running"), std::string::npos) << second.err;
+  // The first viewer still works, prints plain lines, and ends on SIGINT.
+  stSIMPLE_LOG_NOTIFY_W simple = {};
+  Put(simple.stLog.szText260, u"still here");
+  simple.dwKind = 1004;
+  EXPECT_EQ(CLogViewerNotifier().NotifySimpleLog(&simple), 1);
+  const auto lines = first.Lines(1);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("kind 1004"), std::string::npos);
+  EXPECT_NE(lines[0].find("still here"), std::string::npos);
+  EXPECT_EQ(first.Stop(SIGINT), 0);
+  EXPECT_FALSE(ViewerUp());
+
+  const CliResult help = RunCli({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("watch"), std::string::npos);
+  EXPECT_NE(help.out.find("tray"), std::string::npos);
+}
+
+// The processes of this test's session (XDG_RUNTIME_DIR names it uniquely).
+std::vector<pid_t> SessionProcesses(const fs::path& runtime) {
+  std::vector<pid_t> pids;
+  const std::string needle = "XDG_RUNTIME_DIR=" + runtime.string() + '\0';
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == getpid()) continue;
+    const std::string env = ReadFile(entry.path() / "environ");
+    if (env.find(needle) != std::string::npos) pids.push_back(std::stoi(name));
+  }
+  return pids;
+}
+
+TEST(WatchCommandTest, LibraryStartsTheViewerHiddenWhenItIsNotRunning) {
+  IsolatedEnv env;
+  fs::create_directories(env.root() / "bin");
+  fs::create_symlink(QORLOG_CLI_FILE, env.root() / "bin" / "qorlog");
+  env.WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\VARNOK\\ZEL\\Pellora i]\nInstallPath=" +
+                    (env.root() / "bin").string() + "\n");
+  stFW_LOG_W fw = {};
+  Put(fw.szText260, u"first record");
+  EXPECT_EQ(CLogViewerNotifier().NotifyFWLog(&fw), 1);  // started, then handled it
+  EXPECT_TRUE(ViewerUp());
+  const auto pids = SessionProcesses(env.root() / "run");
+  ASSERT_EQ(pids.size(), 1u);
+  EXPECT_EQ(getsid(pids[0]), pids[0]);  // hidden: a session of its own
+  kill(pids[0], SIGTERM);
+  EXPECT_TRUE(WaitFor([] { return !ViewerUp(); }));
+}
+
+TEST(TrayCommandTest, ShowsTheMessagesSentToTheTray) {
+  IsolatedEnv env;
+  TempDir global;
+  setenv("QORLOG_GLOBAL_DIR", global.path().c_str(), 1);
+  {
+    Background tray({"tray"});
+    CTrayNotifier notifier;
+    ASSERT_TRUE(WaitFor([&] { return notifier.FindTrayWindow() != 0; })) << tray.err();
+    EXPECT_EQ(IsTrayEventPresent(), 1);
+    EXPECT_EQ(notifier.NotifyNewLogFile(1001), 1);
+    EXPECT_EQ(notifier.FlickerTray(5, 6), 1);
+    EXPECT_EQ(notifier.SendTrayText(112, u"hello"), 1);
+    const auto lines = tray.Lines(3);
+    ASSERT_EQ(lines.size(), 3u) << tray.out();
+    EXPECT_EQ(lines[0], "TRAY 111: new log file for kind 1001");
+    EXPECT_EQ(lines[1], "FLICKER 6: 5");
+    EXPECT_EQ(lines[2], "COPYDATA 112 (11 bytes): hello");
+    EXPECT_EQ(tray.Stop(SIGTERM), 0);
+    EXPECT_EQ(IsTrayEventPresent(), 0);
+    EXPECT_EQ(notifier.FindTrayWindow(), 0u);
+  }
+  unsetenv("QORLOG_GLOBAL_DIR");
+}
+
+}  // namespace
+}  // namespace qorlog::testing
