@@ -15,6 +15,13 @@ namespace qorlog {
 
 // The folder under the Program Files folder that holds every category folder.
 inline constexpr std::u16string_view kCommonLogSubfolder = u"Varnok/ZEL/Common/Log";
+// Log files are named YYYYMMDDnn.log; a day has at most this many.
+inline constexpr DWORD kFilesPerDay = 100;
+// The current file is reused while smaller than this many bytes.
+inline constexpr DWORD kRotationSize = 0x100000;
+// Files of this size or larger are never candidates, never counted or pruned.
+inline constexpr DWORD kCandidateSizeLimit = 0x200000;
+
 // The update component's folder under the Program Files folder.
 inline constexpr std::u16string_view kUpdateSubfolder = u"Varnok/ZEL/Pellora i";
 
@@ -44,6 +51,21 @@ class CLogUtil {
 
   // The update component's folder.
   std::u16string GetUpdateFolder() const;
+
+  // The usable-file test shared by the current-file search and pruning: not
+  // a folder, a size below 2 MiB (high half 0, low half below 0x200000), a
+  // log file name (IsLogFileName), and a valid header (HasValidHeader).
+  // Defined in logstore/usable_log_file.cc.
+  static BOOL IsUsableLogFile(std::u16string_view folder, std::u16string_view name, DWORD size_high, DWORD size_low);
+  // A base name of one or more digits '0'..'9' and the extension ".log"
+  // exactly (lower case).
+  static BOOL IsLogFileName(std::u16string_view name);
+  // Non-empty and only '0'..'9'.
+  static BOOL IsAllDigits(std::u16string_view text);
+  // Opens folder/name for reading with no sharing (so a file that anyone else
+  // holds open fails), reads the 12-byte header through a load archive and
+  // tests it; any error makes the answer false. The file is closed again.
+  static BOOL HasValidHeader(std::u16string_view folder, std::u16string_view name);
 
   // The log policy: nonzero when each record written is also to be sent to
   // the viewer, i.e. when the update component's settings file holds a

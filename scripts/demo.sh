@@ -20,3 +20,35 @@ fi
 
 echo "== qorlog paths"
 "$qorlog" paths
+
+echo
+echo "== qorlog write: one record of every kind through the library"
+"$qorlog" write pcscan --code 12 --sub-code 3 --text64 "quick scan" --text260 "/home/demo/Downloads: 3 files, clean"
+"$qorlog" write fw --code 101 --sub-code 2 --param 8080 --text64 "inbound" --text260 "blocked 203.0.113.7:51234" --text64b "rule 4"
+"$qorlog" write simple --kind "anti keylogger" --code 7 --sub-code 1 --text "keyboard hook refused for pid 4242"
+"$qorlog" write simple --kind "secure browser" --code 2 --text "session opened"
+"$qorlog" write simple --kind "pellora i" --code 5 --sub-code 9 --text "update check: up to date"
+"$qorlog" write simple --kind 5000 --code 1 --text "any other kind goes to etc"
+for i in 1 2 3; do "$qorlog" write simple --kind firewall --code "$i" --text "simple record $i in the firewall folder"; done
+
+# The reading commands show what was written; where this build has none yet,
+# the files themselves are listed and dumped.
+commands=$("$qorlog" --help)
+if grep -qE '^ +list( |$)' <<<"$commands" && grep -qE '^ +show( |$)' <<<"$commands"; then
+  for kind in 1000 1001 1002 1003 1004 5000; do
+    echo "== qorlog list --kind $kind"
+    "$qorlog" list --kind "$kind"
+    echo "== qorlog show --kind $kind"
+    "$qorlog" show --kind "$kind"
+  done
+else
+  logs=$("$qorlog" paths --json | sed -n 's/.*"common_log_folder": "\(.*\)".*/\1/p')
+  echo "== the log files (this build has no 'qorlog list' or 'qorlog show' yet)"
+  find "$logs" -name '*.log' -printf '%s bytes  %p\n' | sort -k3
+  echo "== the PC-scan file: 12-byte header (version 1, 1 record, check 2), then the record"
+  od -A d -t x1 "$(find "$logs/pc scan" -name '*.log' | head -n 1)" | head -n 8
+fi
+
+echo
+echo "== qorlog prune --all (nothing to prune below 100 files and 10 MiB)"
+"$qorlog" prune --all

@@ -1,0 +1,172 @@
+#include "logstore/current_log_file.h"
+
+#include "logstore/log_format.h"
+#include "notify/tray_notifier.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include "platform/errors.h"
+#include "platform/find_names.h"
+#include "platform/fs.h"
+#include "platform/path_buffer.h"
+#include "platform/text.h"
+
+namespace qorlog {
+
+using platform::File;
+using platform::PathBuffer;
+
+namespace {
+
+constexpr DWORD kStatusLogError = QORLOG_STATUS_LOG_ERROR;
+constexpr unsigned kOpenExisting = File::modeReadWrite | File::shareDenyWrite;
+constexpr unsigned kCreate = File::modeCreate | File::modeReadWrite | File::shareDenyWrite;
+constexpr std::u16string_view kDamagedSuffix = u".damaged";
+// How many set-aside names are tried before giving up.
+constexpr int kDamagedNameAttempts = 1000;
+
+std::u16string Ascii(const char* text) {
+  std::u16string out;
+  for (; *text != 0; ++text) out.push_back(static_cast<char16_t>(*text));
+  return out;
+}
+
+std::u16string DateString(const SYSTEMTIME& now) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+  return Ascii(buf);
+}
+
+// Moves a damaged file that holds records out of the way, to the first free
+// name of "<path>.damaged", "<path>.1.damaged", ... True when it was moved.
+bool SetAside(const PathBuffer& path) {
+  for (int i = 0; i < kDamagedNameAttempts; ++i) {
+    std::u16string target = path.str();
+    if (i > 0) target += u"." + Ascii(std::to_string(i).c_str());
+    target += kDamagedSuffix;
+    const DWORD err = platform::MoveFileNamed(path.view(), target);
+    if (err == 0) return true;
+    if (err != platform::kErrorFileExists && err != platform::kErrorAlreadyExists) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::u16string CCurrentLogFile::NextFileName(std::u16string_view name) {
+  const std::size_t dot = name.rfind(u'.');
+  if (dot == std::u16string_view::npos || dot == 0 || dot > 19) return {};
+  const std::u16string_view digits = name.substr(0, dot);
+  std::uint64_t value = 0;
+  for (char16_t c : digits) {
+    if (c < u'0' || c > u'9') return {};
+    value = value * 10 + static_cast<std::uint64_t>(c - u'0');
+  }
+  const std::uint64_t next = value + 1;
+  if (next % kFilesPerDay == 0) return {};
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%0*llu.log", static_cast<int>(digits.size()), static_cast<unsigned long long>(next));
+  return Ascii(buf);
+}
+
+BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_view folder) {
+  PathBuffer pattern(folder);
+  pattern.AppendPart(date);
+  pattern.Append(u"??.log");
+  std::vector<std::u16string> names;
+  if (platform::FindFileNames(pattern.view(), &names) != 0) return 0;
+  // Greatest name first (ordinal order of the UTF-16 code units).
+  std::sort(names.begin(), names.end(), std::greater<>());
+  for (const std::u16string& name : names) {
+    platform::FindData entry;
+    if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) continue;
+    if (CLogUtil::IsUsableLogFile(folder, name, entry.size_high, entry.size_low)) {
+      name_ = name;
+      size_high_ = entry.size_high;
+      size_low_ = entry.size_low;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+BOOL CCurrentLogFile::ChooseFileName(std::u16string_view folder) {
+  while (!folder.empty() && folder.back() == platform::kPathSeparator) folder.remove_suffix(1);
+  const std::u16string date = DateString(clock_());
+  if (!FindLatestFile(date, folder)) {
+    name_ = date + u"00.log";
+    size_high_ = size_low_ = 0;
+    return 1;
+  }
+  if (size_high_ == 0 && size_low_ < kRotationSize) return 1;
+  std::u16string next = NextFileName(name_);
+  if (next.empty()) return 0;
+  name_ = std::move(next);
+  size_high_ = size_low_ = 0;
+  return 1;
+}
+
+void CLogManager::LoadServiceHelper(const PathBuffer& program_files) {
+  PathBuffer path(program_files.view());
+  path.AppendPart(kUpdateSubfolder);
+  path.AppendPart(kServiceHelperSubfolder);
+  path.AppendPart(kServiceHelperFileName);
+  bridge_.Load(path.c_str(), kLoadWithAlteredSearchPath);
+}
+
+DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
+  // The Program Files path is read once and serves both the category folder
+  // and the helper's folder.
+  char16_t base[platform::kMaxPath] = {};
+  util_.GetProgramFilesPath(base, platform::kMaxPath);  // a failure leaves an empty base
+  const PathBuffer program_files(base);
+  PathBuffer folder(base);
+  folder.AppendPart(kCommonLogSubfolder);
+  folder.AppendPart(CLogUtil::GetCategoryName(kind));
+
+  if (!bridge_.IsLoaded()) LoadServiceHelper(program_files);
+  bridge_.TouchSubPath(folder.c_str());
+  MakeLogFolder(folder.view());  // an existing folder is the normal case
+  folder.AppendSeparatorUnlessPresent();
+
+  CCurrentLogFile current(clock());
+  if (!current.ChooseFileName(folder.view())) return kStatusLogError;
+  PathBuffer path(folder.view());
+  path.Append(current.name());
+
+  bool create = true;
+  if (file.Open(path.view(), kOpenExisting)) {
+    if (ReadLogHeader(&file, nullptr)) {
+      create = false;
+    } else {
+      // Damaged. A file that holds more than a header may hold records: move
+      // it aside rather than lose them, and if that fails leave it alone (the
+      // append then fails) instead of truncating it. A file of a header's
+      // size or less holds no record and is deleted.
+      const bool holds_records = file.GetLength() > kHeaderSize;
+      file.Close();
+      platform::SetAttributesNormal(path.view());
+      if (holds_records) {
+        if (!SetAside(path)) return 0;
+      } else {
+        platform::DeleteFileNamed(path.view());
+      }
+    }
+  }
+  if (create) {
+    bridge_.TouchSubFile(path.c_str());
+    {
+      // Tell the tray before the create, whether or not the create succeeds.
+      // The message is timed (at most 2000 ms), since we hold the mutex.
+      CTrayNotifier tray;
+      tray.NotifyNewLogFile(kind);
+    }
+    if (file.Open(path.view(), kCreate)) WriteLogHeader(&file, 0);
+  }
+  return 0;
+}
+
+}  // namespace qorlog

@@ -1,0 +1,56 @@
+// CCurrentLogFile: the choice of the file that receives the next record of a
+// category. Files are named by local date and a sequence number of the day,
+// YYYYMMDDnn.log (nn 00 to 99, so names sort in the order they were started):
+//
+//   no usable file of today         -> YYYYMMDD00.log, created
+//   newest usable file of today     -> reused while below 1 MiB
+//     at 1 MiB or more              -> its number + 1 (2026010103 -> 2026010104)
+//     when that number would be nn = 100: none (the day is used up)
+//
+// "Usable" is CLogUtil::IsUsableLogFile: a ten-digit-style name ending in
+// ".log", below 2 MiB, not held open by anyone, with a valid header. Files of
+// earlier days are never chosen.
+// Thread rules: one object per append, made and used under the writers' mutex.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "logstore/log_manager.h"
+#include "platform/types.h"
+
+namespace qorlog {
+
+class CCurrentLogFile {
+ public:
+  explicit CCurrentLogFile(LocalClock clock = &platform::GetLocalTime) : clock_(clock) {}
+  virtual ~CCurrentLogFile() = default;
+
+  // Chooses the name in `folder` for today (trailing separators are ignored):
+  // fills name and size. False only when the day's 100 names are used up.
+  BOOL ChooseFileName(std::u16string_view folder);
+
+  // Finds the usable file folder/date??.log with the greatest name and keeps
+  // its name and size; false when there is none (or the folder cannot be
+  // searched). Candidates are examined from the greatest name down and the
+  // first usable one is taken, which gives the answer examining them all
+  // would, with one header check in the common case.
+  BOOL FindLatestFile(std::u16string_view date, std::u16string_view folder);
+
+  const std::u16string& name() const { return name_; }
+  DWORD size_high() const { return size_high_; }
+  DWORD size_low() const { return size_low_; }
+
+  // The name after `name` (digits, then ".log"): the number plus one, with as
+  // many digits, computed in 64 bits. Empty when the sequence would reach 100
+  // or the name is not of that form.
+  static std::u16string NextFileName(std::u16string_view name);
+
+ private:
+  std::u16string name_;
+  DWORD size_high_ = 0;
+  DWORD size_low_ = 0;
+  LocalClock clock_;
+};
+
+}  // namespace qorlog

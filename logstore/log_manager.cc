@@ -1,0 +1,135 @@
+#include "logstore/log_manager.h"
+
+#include <exception>
+
+#include "logstore/archive.h"
+#include "logstore/log_records.h"
+#include "platform/system.h"
+
+namespace qorlog {
+
+namespace {
+
+constexpr DWORD kStatusBadPointer = QORLOG_STATUS_BAD_POINTER;
+constexpr DWORD kStatusLogError = QORLOG_STATUS_LOG_ERROR;
+
+// Releases the writers' mutex on every way out of an append.
+class MutexOwnership {
+ public:
+  explicit MutexOwnership(platform::NamedMutex& mutex) : mutex_(mutex) {}
+  ~MutexOwnership() { mutex_.Release(); }
+  MutexOwnership(const MutexOwnership&) = delete;
+  MutexOwnership& operator=(const MutexOwnership&) = delete;
+
+ private:
+  platform::NamedMutex& mutex_;
+};
+
+}  // namespace
+
+CLogManager::CLogManager() : mutex_(kWritersMutexName) {}
+
+CLogManager::~CLogManager() {
+  mutex_.Close();
+  if (bridge_.IsLoaded()) bridge_.Unload();
+}
+
+DWORD CLogManager::AppendPCScanLog(stPC_SCAN_LOG_W* log) {
+  return Append<stPC_SCAN_LOG_W, CPCScanLogRecord>(QORLOG_KIND_PCSCAN, log);
+}
+
+DWORD CLogManager::AppendFWLog(stFW_LOG_W* log) { return Append<stFW_LOG_W, CFWLogRecord>(QORLOG_KIND_FIREWALL, log); }
+
+DWORD CLogManager::AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W* log) {
+  return Append<stSIMPLE_LOG_W, CSimpleLogRecord>(kind, log);
+}
+
+// The append, the same for every record kind. Everything between the wait
+// and the release runs as one unit for all writers of all processes.
+template <typename Record, typename Object>
+DWORD CLogManager::Append(DWORD kind, Record* log) {
+  if (log == nullptr || platform::IsBadReadPtr(log, sizeof(Record))) return kStatusBadPointer;
+
+  const DWORD wait = mutex_.Wait();
+  if (wait == platform::NamedMutex::kWaitAbandoned) {
+    // We own it now, but the previous owner may have left its file half
+    // written: report that and write nothing. Release before returning.
+    mutex_.Release();
+    return wait;
+  }
+  if (wait != platform::NamedMutex::kWaitObject0) return wait;
+  MutexOwnership ownership(mutex_);
+
+  platform::File file;
+  // The file's length before the record, and whether the record's bytes may
+  // have reached the file: a write that fails part-way is cut off again, so
+  // no partial record ever stands before a later one.
+  std::uint64_t length_before = 0;
+  bool writing = false;
+  try {
+    if (const DWORD status = OpenCurrentLogFile(kind, file); status != 0) return status;
+    bridge_.TouchSubFile(file.GetFilePath().c_str());
+    length_before = file.SeekToEnd();
+    log->stTime = clock()();
+    Object record(*log);
+    {
+      Archive ar(file, Archive::kStore);
+      writing = true;
+      record.Serialize(ar);
+      ar.Close();  // the record (at most 812 bytes) goes out in one write
+    }
+    writing = false;
+    DWORD count = 0;
+    if (ReadLogHeader(&file, &count)) ++count;  // wraps at 2^32, as the check does
+    WriteLogHeader(&file, count);
+    file.Close();
+  } catch (const std::exception&) {
+    // File errors (and, should it happen, exhausted memory) end the append.
+    if (writing) {
+      try {
+        file.SetLength(length_before);
+      } catch (const platform::FileException&) {
+      }
+    }
+    file.Close();
+    return kStatusLogError;
+  }
+  return 0;
+}
+
+BOOL CLogManager::ReadLogHeader(platform::File* file, DWORD* count) {
+  if (file == nullptr) return 0;
+  try {
+    file->SeekToBegin();
+    Archive ar(*file, Archive::kLoad);
+    CLogHeader header;
+    header.Serialize(ar);
+    ar.Close();  // leaves the file at offset 12
+    if (!header.IsValid()) return 0;
+    if (count != nullptr) *count = header.dwItemCount;
+    return 1;
+  } catch (const platform::FileException&) {
+    return 0;
+  } catch (const ArchiveException&) {
+    return 0;
+  }
+}
+
+void CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
+  if (file == nullptr) return;
+  try {
+    bridge_.TouchSubFile(file->GetFilePath().c_str());
+    file->SeekToBegin();
+    CLogHeader header;
+    header.dwItemCount = count;
+    header.dwVersion = kLogVersion;
+    header.dwCheck = count + kLogVersion;
+    Archive ar(*file, Archive::kStore);
+    header.Serialize(ar);
+    ar.Close();
+  } catch (const platform::FileException&) {
+  } catch (const ArchiveException&) {
+  }
+}
+
+}  // namespace qorlog

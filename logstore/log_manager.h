@@ -1,0 +1,95 @@
+// CLogManager: the one process-wide object through which every record is
+// appended. It owns what all appends share: the path helper, the writers'
+// named mutex that serialises appends across every process of the session,
+// and the bridge to the suite's service helper library. It caches no file
+// between appends: each append selects, opens and closes its file afresh.
+//
+// An append (AppendPCScanLog, AppendFWLog, AppendSimpleLog) runs as one unit
+// under the writers' mutex: select the current file of the kind, touch it
+// through the helper, stamp the record with the local time, write it at the
+// end of the file, raise the header's count, close. The statuses:
+//   0           written
+//   87          null or unreadable record
+//   128         the previous owner of the mutex died holding it (nothing written)
+//   0xFFFFFFFF  the wait for the mutex failed, e.g. a null mutex handle
+//   1627        no file could be chosen (the day's 100 files are used up), or a
+//               file error; a record write that failed part-way is cut off again
+//
+// Thread rules: any thread may call the appends at any time; they serialise on
+// the writers' mutex. Construction and destruction run at library load and
+// unload, when no append runs.
+#pragma once
+
+#include <atomic>
+#include <string_view>
+
+#include "logstore/log_util.h"
+#include "platform/file.h"
+#include "platform/named_mutex.h"
+#include "platform/system.h"
+#include "platform/types.h"
+#include "svchelper/service_helper_bridge.h"
+
+namespace qorlog {
+
+// The name every process that loads the library uses for the writers' mutex.
+inline constexpr std::u16string_view kWritersMutexName = u"QorLog-4B60CD43-7103-4475-B2A4-FC24CFEB5BD3";
+
+// The local time that appends use for file names and record stamps.
+using LocalClock = SYSTEMTIME (*)();
+
+class CLogManager {
+ public:
+  // Creates or opens the writers' mutex (a null handle when that fails); the
+  // bridge starts unloaded.
+  CLogManager();
+  // Closes the mutex handle and frees the service helper library if an
+  // append loaded it.
+  virtual ~CLogManager();
+  CLogManager(const CLogManager&) = delete;
+  CLogManager& operator=(const CLogManager&) = delete;
+
+  // Appends one record; its stTime is overwritten with the time of the append.
+  DWORD AppendPCScanLog(stPC_SCAN_LOG_W* log);
+  DWORD AppendFWLog(stFW_LOG_W* log);
+  DWORD AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W* log);
+
+  // Chooses today's current file of `kind`, creating the folder and the file
+  // as needed, and opens it into `file` for reading and writing with write
+  // access denied to others. 0 when a name was chosen (the file may still
+  // have failed to open: it is then left closed); 1627 when none could be.
+  // The caller holds the writers' mutex. Defined in current_log_file.cc.
+  DWORD OpenCurrentLogFile(DWORD kind, platform::File& file);
+
+  // Reads the header of an open file from its start; true when it is valid,
+  // with its record count stored in *count when count is not null. Any error
+  // gives false and leaves *count alone.
+  BOOL ReadLogHeader(platform::File* file, DWORD* count);
+  // Rewrites the header with `count` records, touching the file through the
+  // helper first. Errors are swallowed.
+  void WriteLogHeader(platform::File* file, DWORD count);
+
+  // Creates a folder and its missing parents; true when this call made it.
+  BOOL MakeLogFolder(std::u16string_view path) { return qorlog::MakeLogFolder(path) ? 1 : 0; }
+
+  // The clock of the appends: the platform's local time unless a test set
+  // another. Set it only while no append runs.
+  void SetClock(LocalClock clock) { clock_.store(clock != nullptr ? clock : &platform::GetLocalTime); }
+  LocalClock clock() const { return clock_.load(); }
+
+  bool HasMutex() const { return !mutex_.IsNull(); }
+  CServiceHelperBridge& bridge() { return bridge_; }
+
+ private:
+  template <typename Record, typename Object>
+  DWORD Append(DWORD kind, Record* log);
+  // Loads the helper if it is not loaded; a failure is retried next time.
+  void LoadServiceHelper(const platform::PathBuffer& program_files);
+
+  CLogUtil util_;
+  platform::NamedMutex mutex_;
+  CServiceHelperBridge bridge_;
+  std::atomic<LocalClock> clock_{&platform::GetLocalTime};
+};
+
+}  // namespace qorlog

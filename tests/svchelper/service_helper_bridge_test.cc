@@ -1,0 +1,173 @@
+// The service helper bridge: loading and binding by name, the gate-then-touch
+// rule, unloading, and the construction of the entry lists.
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/text.h"
+#include "svchelper/service_helper_bridge.h"
+#include "tests/support/temp_env.h"
+#include "tests/svchelper/fake_helper.h"
+
+namespace qorlog {
+namespace {
+
+using ::testing::ElementsAre;
+using qorlog::testing::FakeHelperEnv;
+using qorlog::testing::TempDir;
+
+std::u16string Wide(const std::filesystem::path& p) { return platform::Utf8ToUtf16(p.string()); }
+
+// Every entry of the bridge, in list order, with whether it is bound.
+std::vector<const void*> BoundAddresses(const CServiceHelperBridge& b) {
+  return {reinterpret_cast<const void*>(b.dll_ver_.get()), reinterpret_cast<const void*>(b.is_user_mode_.get()),
+          reinterpret_cast<const void*>(b.is_installed_.get()),
+          reinterpret_cast<const void*>(b.touch_sub_path_.get()),
+          reinterpret_cast<const void*>(b.touch_sub_file_.get()),
+          reinterpret_cast<const void*>(b.reg_set_value_int_.get())};
+}
+
+class BridgeTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  FakeHelperEnv helper_{dir_.path() / "calls.txt"};
+};
+
+TEST_F(BridgeTest, LoadsBindsAllTwentySixAndUnloads) {
+  CServiceHelperBridge bridge;
+  EXPECT_EQ(bridge.EntryCount(), 26u);
+  EXPECT_FALSE(bridge.IsLoaded());
+  const std::u16string path = Wide(qorlog::testing::FakeHelperFile());
+  EXPECT_EQ(bridge.Load(path.c_str(), kLoadWithAlteredSearchPath), 1);
+  EXPECT_TRUE(bridge.IsLoaded());
+  for (const void* p : BoundAddresses(bridge)) EXPECT_NE(p, nullptr);
+  // A second load keeps the module it holds.
+  EXPECT_EQ(bridge.Load(u"/no/such/library.so", kLoadWithAlteredSearchPath), 1);
+
+  EXPECT_EQ(bridge.Unload(), 1);
+  EXPECT_FALSE(bridge.IsLoaded());
+  for (const void* p : BoundAddresses(bridge)) EXPECT_EQ(p, nullptr);
+  EXPECT_THAT(helper_.Calls(), ElementsAre("load", "unload"));
+  EXPECT_EQ(bridge.Unload(), 1);  // nothing held: no effect
+}
+
+TEST_F(BridgeTest, RefusesMissingAbsentAndOverlongPaths) {
+  CServiceHelperBridge bridge;
+  EXPECT_EQ(bridge.Load(nullptr, 0), 0);
+  EXPECT_EQ(bridge.Load(u"", 0), 0);
+  EXPECT_EQ(bridge.Load(u"/no/such/qor2scd.so", 0), 0);
+  EXPECT_FALSE(bridge.IsLoaded());
+
+  // A real helper behind a path of 260 characters is not even tried.
+  std::filesystem::path deep = dir_.path();
+  while (deep.string().size() < 250) deep /= "aaaaaaaaaaaaaaaaaaaa";
+  std::filesystem::create_directories(deep);
+  std::string name = std::string(260 - deep.string().size() - 1 - 3, 'x') + ".so";
+  std::filesystem::copy_file(qorlog::testing::FakeHelperFile(), deep / name);
+  const std::u16string long_path = Wide(deep / name);
+  ASSERT_EQ(long_path.size(), 260u);
+  EXPECT_EQ(bridge.Load(long_path.c_str(), 0), 0);
+  EXPECT_FALSE(bridge.IsLoaded());
+  EXPECT_TRUE(helper_.Calls().empty());
+}
+
+TEST_F(BridgeTest, GatesDecideWhetherTheTouchHappens) {
+  CServiceHelperBridge bridge;
+  bridge.TouchSubPath(u"/logs");  // nothing loaded: nothing called
+  const std::u16string path = Wide(qorlog::testing::FakeHelperFile());
+  ASSERT_EQ(bridge.Load(path.c_str(), kLoadWithAlteredSearchPath), 1);
+  helper_.ClearCalls();
+
+  bridge.TouchSubPath(u"/logs/firewall");
+  bridge.TouchSubFile(u"/logs/firewall/2026010100.log");
+  EXPECT_THAT(helper_.Calls(), ElementsAre("IsUserMode", "IsInstalled", "TouchSubPathW /logs/firewall", "IsUserMode",
+                                           "IsInstalled", "TouchSubFileW /logs/firewall/2026010100.log"));
+
+  helper_.ClearCalls();
+  helper_.SetGates(true, false);
+  bridge.TouchSubFile(u"/x.log");
+  EXPECT_THAT(helper_.Calls(), ElementsAre("IsUserMode", "IsInstalled"));
+
+  helper_.ClearCalls();
+  helper_.SetGates(false, true);
+  bridge.TouchSubFile(u"/x.log");
+  EXPECT_THAT(helper_.Calls(), ElementsAre("IsUserMode"));
+}
+
+TEST_F(BridgeTest, HelperWithoutAGateStaysLoadedButTouchesNothing) {
+  CServiceHelperBridge bridge;
+  const std::u16string path = Wide(qorlog::testing::PartialFakeHelperFile());
+  EXPECT_EQ(bridge.Load(path.c_str(), kLoadWithAlteredSearchPath), 0);  // not every entry bound
+  EXPECT_TRUE(bridge.IsLoaded());
+  EXPECT_EQ(bridge.is_installed_.get(), nullptr);
+  EXPECT_NE(bridge.touch_sub_file_.get(), nullptr);
+  bridge.TouchSubFile(u"/x.log");
+  EXPECT_THAT(helper_.Calls(), ElementsAre("load", "IsUserMode"));
+}
+
+TEST_F(BridgeTest, DestructionFreesTheLibrary) {
+  {
+    CServiceHelperBridge bridge;
+    const std::u16string path = Wide(qorlog::testing::FakeHelperFile());
+    ASSERT_EQ(bridge.Load(path.c_str(), 0), 1);
+  }
+  EXPECT_THAT(helper_.Calls(), ElementsAre("load", "unload"));
+}
+
+// A bridge whose entries record the order in which they are bound.
+class RecordingBridge : public CDllBridge {
+  Construction construction_{this};
+
+ public:
+  class Entry : public CDllEntryBinder {
+   public:
+    Entry(std::vector<int>* order, int id) : order_(order), id_(id) { CDllBridge::RegisterEntry(this); }
+    BOOL Bind(platform::ModuleHandle) override {
+      order_->push_back(id_);
+      return id_ != 2;  // the second entry is missing from the library
+    }
+    void Reset() override { order_->push_back(-id_); }
+
+   private:
+    std::vector<int>* order_;
+    int id_;
+  };
+
+  RecordingBridge() { construction_.End(); }
+  ~RecordingBridge() override { Unload(); }
+
+  std::vector<int> order;
+  Entry e1{&order, 1}, e2{&order, 2}, e3{&order, 3}, e4{&order, 4}, e5{&order, 5};
+};
+
+TEST(DllBridgeTest, BindsInListOrderAndGoesOnAfterAFailure) {
+  RecordingBridge bridge;
+  EXPECT_EQ(bridge.EntryCount(), 5u);
+  platform::ModuleHandle self = platform::LoadModule(platform::Utf8ToUtf16(qorlog::testing::FakeHelperFile().string()));
+  ASSERT_NE(self, nullptr);
+  EXPECT_EQ(bridge.Attach(self), 0);
+  EXPECT_THAT(bridge.order, ElementsAre(1, 2, 3, 4, 5));
+  bridge.order.clear();
+  bridge.Unload();
+  EXPECT_THAT(bridge.order, ElementsAre(-1, -2, -3, -4, -5));
+}
+
+TEST(DllBridgeTest, ConcurrentConstructionsKeepTheirOwnEntries) {
+  std::vector<std::thread> threads;
+  std::vector<std::size_t> counts(8);
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&counts, t] {
+      std::size_t total = 0;
+      for (int i = 0; i < 50; ++i) total += CServiceHelperBridge().EntryCount();
+      counts[t] = total;
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (std::size_t c : counts) EXPECT_EQ(c, 26u * 50);
+}
+
+}  // namespace
+}  // namespace qorlog
