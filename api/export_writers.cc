@@ -1,19 +1,22 @@
 // The six writers. Each builds a private, zero-filled wide record from the
 // caller's record (narrow text converted from UTF-8, every text cut to its
-// field with a NUL), hands it to the log manager's append and returns the
-// append's status. The caller's record is only read.
+// field with a NUL), hands it to the log manager's append, sends the record
+// to the viewer when the log policy is on, and returns the append's status.
+// The caller's record is only read.
 #include <cstring>
 #include <new>
 #include <string_view>
 
 #include "api/library_objects.h"
 #include "api/qorlog.h"
+#include "notify/log_viewer_notifier.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
 namespace {
 
 using qorlog::g_LogManager;
+using qorlog::g_LogUtil;
 
 // Converts a narrow text field of N bytes into a wide field of N characters.
 // The text ends at its NUL, or at the end of its field when it has none; what
@@ -46,20 +49,38 @@ bool Rejects(const Record* record, DWORD* status) {
 }
 
 // The append of each record kind, shared by the narrow and the wide writer.
-// Whatever has to follow every append of the kind, whatever its status, goes
-// between the append and the return.
+// After every append, whatever its status, the record goes to the viewer when
+// the log policy is on. The append has stamped the record with its time, or
+// left the caller's time when it stopped before stamping. The notifier's own
+// result is of no interest: a missing viewer is not the writer's failure.
 DWORD WritePCScan(stPC_SCAN_LOG_W& record) {
   const DWORD status = g_LogManager.AppendPCScanLog(&record);
+  if (g_LogUtil.IsLogPolicyOn()) {
+    qorlog::CLogViewerNotifier notifier;
+    notifier.NotifyPCScanLog(&record);
+  }
   return status;
 }
 
 DWORD WriteFW(stFW_LOG_W& record) {
   const DWORD status = g_LogManager.AppendFWLog(&record);
+  if (g_LogUtil.IsLogPolicyOn()) {
+    qorlog::CLogViewerNotifier notifier;
+    notifier.NotifyFWLog(&record);
+  }
   return status;
 }
 
 DWORD WriteSimple(DWORD kind, stSIMPLE_LOG_W& record) {
   const DWORD status = g_LogManager.AppendSimpleLog(kind, &record);
+  if (g_LogUtil.IsLogPolicyOn()) {
+    stSIMPLE_LOG_NOTIFY_W block;
+    std::memset(&block, 0, sizeof block);
+    block.stLog = record;
+    block.dwKind = kind;
+    qorlog::CLogViewerNotifier notifier;
+    notifier.NotifySimpleLog(&block);
+  }
   return status;
 }
 

@@ -6,4 +6,7 @@ namespace qorlog {
 // 1. The log manager: creates or opens the writers' mutex.
 CLogManager g_LogManager;
 
+// 2. The log policy's CLogUtil: nothing read yet.
+CLogUtil g_LogUtil;
+
 }  // namespace qorlog

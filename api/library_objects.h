@@ -12,9 +12,13 @@
 #pragma once
 
 #include "logstore/log_manager.h"
+#include "logstore/log_util.h"
 
 namespace qorlog {
 
 extern CLogManager g_LogManager;
+// 2. The CLogUtil that carries the log policy's read flag; the writers ask
+// its IsLogPolicyOn after every append.
+extern CLogUtil g_LogUtil;
 
 }  // namespace qorlog

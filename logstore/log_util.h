@@ -26,6 +26,12 @@ inline constexpr DWORD kCandidateSizeLimit = 0x200000;
 // The update component's folder under the Program Files folder.
 inline constexpr std::u16string_view kUpdateSubfolder = u"Varnok/ZEL/Pellora i";
 
+// The update component's protected settings file (in its folder) and the
+// entry whose non-blank value turns the log policy on.
+inline constexpr std::u16string_view kLogPolicyFileName = u"zelinfo.ui";
+inline constexpr std::u16string_view kLogPolicySection = u"qorcommon";
+inline constexpr std::u16string_view kLogPolicyKey = u"url_logpolicy";
+
 class CLogUtil {
  public:
   CLogUtil() = default;
@@ -70,6 +76,15 @@ class CLogUtil {
   // be searched) and returns the number of entries. When the block cannot be
   // allocated, *list is null and the result 0. Defined in count_log_files.cc.
   DWORD CountLogFiles(DWORD kind, stLOG_FILE_ITEM** list, BlockAllocator allocate) const;
+
+  // The log policy: nonzero when each record written is also to be sent to
+  // the viewer, i.e. when the update component's settings file holds a
+  // non-blank kLogPolicyKey in kLogPolicySection. Read by the first call on
+  // this instance and cached for the process; a failed read is not retried.
+  // Called on the library's global instance after every append. Any thread:
+  // a call that comes while the first read runs answers 0. Defined in
+  // notify/log_policy.cc, beside the notifiers it gates.
+  DWORD IsLogPolicyOn();
 
   // Set once the log policy has been read in this process.
   DWORD read_flag_ = 0;

@@ -1,0 +1,227 @@
+// The settings text format and CIniDocument's lookups, setters and builder.
+#include "settings/ini_document.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <vector>
+
+namespace qorlog {
+namespace {
+
+// Records what the parser is handed, to see the line splitting and to tell
+// parsing apart from lookups.
+class CountingDocument : public CIniDocument {
+ public:
+  void ParseLines(const std::vector<std::u16string>& lines) override {
+    ++parse_calls;
+    seen.insert(seen.end(), lines.begin(), lines.end());
+    CIniDocument::ParseLines(lines);
+  }
+  int parse_calls = 0;
+  std::vector<std::u16string> seen;
+};
+
+std::u16string Get(CIniDocument& doc, std::u16string_view section, std::u16string_view key) {
+  return doc.GetString(section, key, u"<missing>");
+}
+
+TEST(IniTextFormat, LinesEndAtLineFeedAndLoseTrailingCarriageReturns) {
+  CIniDocument doc;
+  doc.SetText(u"[s]\r\r\na=1\r\nb=x\ry\n\n\r\nc=3");  // no line feed after the last line
+  EXPECT_EQ(Get(doc, u"s", u"a"), u"1");
+  EXPECT_EQ(Get(doc, u"s", u"b"), u"x\ry");  // a CR inside a line is text
+  EXPECT_EQ(Get(doc, u"s", u"c"), u"3");
+  EXPECT_EQ(doc.sections().at(u"s").size(), 3u);
+}
+
+TEST(IniTextFormat, SplittingDropsEmptyLinesAndKeepsAnUnterminatedLast) {
+  CountingDocument doc;
+  doc.SetText(u"\n\n\r\n\r\r\n\n");
+  EXPECT_EQ(doc.parse_calls, 1);
+  EXPECT_TRUE(doc.seen.empty());
+  CountingDocument last;
+  last.SetText(u" a \r\n\nb\r\rc\n\nd");
+  EXPECT_EQ(last.seen, (std::vector<std::u16string>{u" a ", u"b\r\rc", u"d"}));
+}
+
+TEST(IniTextFormat, CommentsOnlyAtLineStart) {
+  CIniDocument doc;
+  doc.SetText(u"[s]\n   ; a=1\n\t;b=2\nk=a;b\n");
+  EXPECT_EQ(Get(doc, u"s", u"a"), u"<missing>");
+  EXPECT_EQ(Get(doc, u"s", u"b"), u"<missing>");
+  EXPECT_EQ(Get(doc, u"s", u"k"), u"a;b");
+}
+
+TEST(IniTextFormat, SectionHeaderNames) {
+  CIniDocument doc;
+  doc.SetText(
+      u"[ \"My Sec\" ] tail=ignored\nk=1\n"
+      u"[[x]\nk=2\n"
+      u"[y\n"          // no closing bracket, no '=': ignored, x stays open
+      u"k3=3\n"
+      u"[]\nk=4\n"
+      u"  [ UPPER ]\nk=5\n");
+  EXPECT_EQ(Get(doc, u"my sec", u"k"), u"1");
+  EXPECT_EQ(Get(doc, u"my sec", u"tail"), u"<missing>");
+  EXPECT_EQ(Get(doc, u"x", u"k"), u"2");
+  EXPECT_EQ(Get(doc, u"x", u"k3"), u"3");
+  EXPECT_EQ(doc.sections().count(u"y"), 0u);
+  EXPECT_EQ(Get(doc, u"", u"k"), u"4");
+  EXPECT_EQ(Get(doc, u"upper", u"k"), u"5");
+}
+
+TEST(IniTextFormat, BracketLineWithoutCloseIsAKeyValueLine) {
+  CIniDocument doc;
+  doc.SetText(u"[s]\n[x=1\n");
+  EXPECT_EQ(Get(doc, u"s", u"[x"), u"1");
+}
+
+TEST(IniTextFormat, KeysAndValuesAreTrimmedAndUnquoted) {
+  CIniDocument doc;
+  doc.SetText(
+      u"[s]\n"
+      u"  Key = \"  v \"  \n"
+      u"empty=\"\"\n"
+      u"eq==x\n"
+      u"inner=a\"b\"c\n"
+      u"quotes=\"\"\"q\"\"\n"
+      u"=nokey\n"
+      u"no equals sign\n"
+      u"Case=MixedValue\n");
+  EXPECT_EQ(Get(doc, u"s", u"key"), u"  v ");
+  EXPECT_EQ(Get(doc, u"s", u"empty"), u"");
+  EXPECT_EQ(Get(doc, u"s", u"eq"), u"=x");
+  EXPECT_EQ(Get(doc, u"s", u"inner"), u"a\"b\"c");
+  EXPECT_EQ(Get(doc, u"s", u"quotes"), u"q");
+  EXPECT_EQ(Get(doc, u"s", u""), u"nokey");
+  EXPECT_EQ(Get(doc, u"s", u"case"), u"MixedValue");
+  EXPECT_EQ(doc.sections().at(u"s").size(), 7u);
+}
+
+TEST(IniTextFormat, PairsBeforeTheFirstSectionAreDropped) {
+  CIniDocument doc;
+  doc.SetText(u"a=0\n[]\nb=1\n[s]\na=1\na=2\n[S]\nc=3\n");
+  EXPECT_EQ(Get(doc, u"", u"a"), u"<missing>");  // even though "[]" comes later
+  EXPECT_EQ(Get(doc, u"", u"b"), u"1");
+  EXPECT_EQ(Get(doc, u"s", u"a"), u"2");
+  EXPECT_EQ(Get(doc, u"s", u"c"), u"3");  // same section after folding
+  EXPECT_EQ(doc.sections().size(), 2u);
+}
+
+TEST(IniTextFormat, OnlyAsciiLettersFold) {
+  CIniDocument doc;
+  doc.SetText(u"[\u00C4RGER]\n\u00DCBER=1\n");
+  EXPECT_EQ(Get(doc, u"\u00C4rger", u"\u00DCber"), u"1");
+  EXPECT_EQ(Get(doc, u"\u00E4rger", u"\u00FCber"), u"<missing>");
+}
+
+TEST(IniTextFormat, ParsingContinuesInTheOpenSection) {
+  CIniDocument doc;
+  doc.ParseLines({u"[a]", u"k=1"});
+  doc.ParseLines({u"m=2"});
+  EXPECT_EQ(doc.sections().at(u"a").at(u"m"), u"2");
+}
+
+TEST(IniDocumentLookup, EmptyTextAnswersDefaultsWithoutParsing) {
+  CountingDocument doc;
+  EXPECT_EQ(doc.GetString(u"s", u"k", u"dflt"), u"dflt");
+  EXPECT_EQ(doc.GetString(u"s", u"k"), u"");
+  EXPECT_EQ(doc.GetInt(u"s", u"k", 7), 7);
+  std::vector<std::u16string> keys;
+  EXPECT_EQ(doc.GetKeys(u"s", &keys), 0);
+  EXPECT_EQ(doc.parse_calls, 0);
+}
+
+TEST(IniDocumentLookup, CaseInsensitiveAndParsedOnce) {
+  CountingDocument doc;
+  doc.SetText(u"[qorcommon]\nurl_logpolicy=http://x\n");
+  EXPECT_EQ(doc.GetString(u"QORCOMMON", u"Url_LogPolicy"), u"http://x");
+  EXPECT_EQ(doc.GetString(u"qorcommon", u"missing", u"d"), u"d");
+  EXPECT_EQ(doc.GetString(u"nosuch", u"url_logpolicy"), u"");
+  doc.EnsureParsed();
+  EXPECT_EQ(doc.parse_calls, 1);
+}
+
+TEST(IniDocumentLookup, ReadingNeverAddsSections) {
+  CIniDocument doc;
+  doc.SetText(u"[a]\nk=1\n");
+  doc.GetString(u"b", u"k");
+  doc.GetInt(u"c", u"k", 0);
+  std::vector<std::u16string> keys;
+  EXPECT_EQ(doc.GetKeys(u"d", &keys), 0);
+  EXPECT_EQ(doc.sections().size(), 1u);
+  EXPECT_EQ(doc.GetText(), u"[a]\nk=1\n");
+}
+
+TEST(IniDocumentLookup, GetIntReadsLeadingDecimal) {
+  CIniDocument doc;
+  doc.SetText(u"[s]\na= 42abc\nb=abc\nc=-17\nd=+8\ne=99999999999\nf=-99999999999\ng=\t 0x10\n");
+  EXPECT_EQ(doc.GetInt(u"s", u"a", 5), 42);
+  EXPECT_EQ(doc.GetInt(u"s", u"b", 5), 0);  // found but no digits: 0, not the default
+  EXPECT_EQ(doc.GetInt(u"s", u"c", 5), -17);
+  EXPECT_EQ(doc.GetInt(u"s", u"d", 5), 8);
+  EXPECT_EQ(doc.GetInt(u"s", u"e", 5), INT_MAX);
+  EXPECT_EQ(doc.GetInt(u"s", u"f", 5), INT_MIN);
+  EXPECT_EQ(doc.GetInt(u"s", u"g", 5), 0);
+  EXPECT_EQ(doc.GetInt(u"s", u"missing", 5), 5);
+}
+
+TEST(IniDocumentLookup, GetKeysAppendsTheFoldedKeys) {
+  CIniDocument doc;
+  doc.SetText(u"[S]\nB=1\na=2\n[t]\n");
+  std::vector<std::u16string> keys = {u"before"};
+  ASSERT_EQ(doc.GetKeys(u"s", &keys), 1);
+  std::sort(keys.begin() + 1, keys.end());
+  EXPECT_EQ(keys, (std::vector<std::u16string>{u"before", u"a", u"b"}));
+  std::vector<std::u16string> none;
+  EXPECT_EQ(doc.GetKeys(u"T", &none), 1);  // exists, but empty
+  EXPECT_TRUE(none.empty());
+}
+
+TEST(IniDocumentSetters, SetStringOnEmptyDocumentBuildsTheText) {
+  CIniDocument doc;
+  ASSERT_EQ(doc.SetString(u"S", u"K", u"v"), 1);
+  EXPECT_EQ(doc.GetText(), u"[s]\r\nk=v\r\n");
+  ASSERT_EQ(doc.SetInt(u"s", u"n", -5), 1);
+  EXPECT_EQ(doc.GetInt(u"S", u"N", 0), -5);
+  ASSERT_EQ(doc.SetString(u"s", u"k", u"w"), 1);  // replaces
+  EXPECT_EQ(doc.GetText(), u"[s]\r\nk=w\r\nn=-5\r\n");
+}
+
+TEST(IniDocumentSetters, AbsentArgumentsChangeNothing) {
+  CIniDocument doc;
+  doc.SetText(u"[s]\nk=v\n");
+  EXPECT_EQ(doc.SetString(nullptr, u"k", u"x"), 0);
+  EXPECT_EQ(doc.SetString(u"s", nullptr, u"x"), 0);
+  EXPECT_EQ(doc.SetString(u"s", u"k", nullptr), 0);
+  EXPECT_EQ(doc.GetText(), u"[s]\nk=v\n");
+  EXPECT_EQ(Get(doc, u"s", u"k"), u"v");
+}
+
+TEST(IniDocumentSetters, BuildTextKeepsEmptySectionsAndReparsesToTheSameDocument) {
+  CIniDocument doc;
+  doc.SetText(u"junk=dropped\n[Empty]\n[data]\nName = \" spaced \"\nx=1\n");
+  const std::u16string built = doc.BuildText();
+  EXPECT_NE(built.find(u"[empty]\r\n"), std::u16string::npos);
+  EXPECT_NE(built.find(u"name= spaced \r\n"), std::u16string::npos);  // unquoted, as held
+  EXPECT_EQ(built.find(u"junk"), std::u16string::npos);
+  CIniDocument again;
+  again.SetText(built);
+  EXPECT_EQ(again.sections().size(), 2u);
+  EXPECT_EQ(again.GetString(u"data", u"x"), u"1");
+}
+
+TEST(IniDocumentSetters, SetTextAddsToEarlierSections) {
+  CIniDocument doc;
+  doc.SetText(u"[a]\nk=1\n");
+  doc.SetText(u"[b]\nk=2\n");
+  EXPECT_EQ(doc.GetText(), u"[b]\nk=2\n");
+  EXPECT_EQ(Get(doc, u"a", u"k"), u"1");
+  EXPECT_EQ(Get(doc, u"b", u"k"), u"2");
+}
+
+}  // namespace
+}  // namespace qorlog
