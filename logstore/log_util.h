@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file.h"
 #include "platform/path_buffer.h"
 #include "platform/types.h"
 
@@ -60,6 +61,10 @@ class CLogUtil {
   // holds open fails), reads the 12-byte header through a load archive and
   // tests it; any error makes the answer false. The file is closed again.
   static BOOL HasValidHeader(std::u16string_view folder, std::u16string_view name);
+  // The header test of HasValidHeader on a file the caller has open: reads
+  // the 12-byte header from the start through a load archive (the file is
+  // left at offset 12) and tests it; any error makes the answer false.
+  static BOOL HasValidHeader(platform::File& file);
 
   // Set once the log policy has been read in this process.
   DWORD read_flag_ = 0;
