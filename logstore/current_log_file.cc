@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
 #include "platform/errors.h"
@@ -101,9 +100,14 @@ BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_vi
   pattern.Append(u"??.log");
   std::vector<std::u16string> names;
   if (platform::FindFileNames(pattern.view(), &names) != 0) return 0;
-  // Greatest name first (ordinal order of the UTF-16 code units).
-  std::sort(names.begin(), names.end(), std::greater<>());
-  for (const std::u16string& name : names) {
+  // Greatest name first (ordinal order of the UTF-16 code units). The
+  // greatest is usually usable, so each is picked out when its turn comes
+  // instead of sorting them all.
+  while (!names.empty()) {
+    const auto greatest = std::max_element(names.begin(), names.end());
+    const std::u16string name = std::move(*greatest);
+    *greatest = std::move(names.back());
+    names.pop_back();
     platform::FindData entry;
     if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) continue;
     if (entry.size_high != 0 || entry.size_low >= kCandidateSizeLimit || !CLogUtil::IsLogFileName(name)) continue;
