@@ -44,10 +44,17 @@ DWORD FindFileNames(std::u16string_view pattern_path, std::vector<std::u16string
     }
     return true;
   };
+  // After the prefix, only the rest of the pattern is left to match: the
+  // prefix holds no wildcard, so a name that starts with it matches the
+  // pattern exactly when its rest matches the pattern's rest. ("*.*" matches
+  // every name as a whole pattern only, so such a rest is matched in full.)
+  std::size_t skip = prefix.size();
+  if (pattern.substr(skip) == u"*.*") skip = 0;
+  const std::u16string_view rest = pattern.substr(skip);
   while (struct dirent* entry = ::readdir(dir.get())) {
     if (!starts_with_prefix(entry->d_name)) continue;
     std::u16string name = Utf8ToUtf16(entry->d_name);
-    if (MatchesPattern(pattern, name)) names->push_back(std::move(name));
+    if (MatchesPattern(rest, std::u16string_view(name).substr(skip))) names->push_back(std::move(name));
   }
   if (names->empty()) {
     SetLastError(kErrorFileNotFound);
