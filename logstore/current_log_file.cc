@@ -98,25 +98,31 @@ BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_vi
   PathBuffer pattern(folder);
   pattern.AppendPart(date);
   pattern.Append(u"??.log");
+  auto take_if_usable = [&](const std::u16string& name) {
+    platform::FindData entry;
+    if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) return false;
+    if (entry.size_high != 0 || entry.size_low >= kCandidateSizeLimit || !CLogUtil::IsLogFileName(name)) return false;
+    if (!PassesHeaderTest(folder, name, open_file)) return false;
+    name_ = name;
+    size_high_ = entry.size_high;
+    size_low_ = entry.size_low;
+    return true;
+  };
+  // Greatest name first (ordinal order of the UTF-16 code units). The
+  // greatest is usually usable and is found without listing every name.
+  std::u16string greatest;
+  if (platform::FindGreatestFileName(pattern.view(), &greatest) != 0) return 0;
+  if (take_if_usable(greatest)) return 1;
+  // Otherwise walk the names below it, each picked out when its turn comes.
   std::vector<std::u16string> names;
   if (platform::FindFileNames(pattern.view(), &names) != 0) return 0;
-  // Greatest name first (ordinal order of the UTF-16 code units). The
-  // greatest is usually usable, so each is picked out when its turn comes
-  // instead of sorting them all.
+  std::erase_if(names, [&greatest](const std::u16string& name) { return name >= greatest; });
   while (!names.empty()) {
-    const auto greatest = std::max_element(names.begin(), names.end());
-    const std::u16string name = std::move(*greatest);
-    *greatest = std::move(names.back());
+    const auto next = std::max_element(names.begin(), names.end());
+    const std::u16string name = std::move(*next);
+    *next = std::move(names.back());
     names.pop_back();
-    platform::FindData entry;
-    if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) continue;
-    if (entry.size_high != 0 || entry.size_low >= kCandidateSizeLimit || !CLogUtil::IsLogFileName(name)) continue;
-    if (PassesHeaderTest(folder, name, open_file)) {
-      name_ = name;
-      size_high_ = entry.size_high;
-      size_low_ = entry.size_low;
-      return 1;
-    }
+    if (take_if_usable(name)) return 1;
   }
   return 0;
 }

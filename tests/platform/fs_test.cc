@@ -76,7 +76,8 @@ TEST(FindFilesTest, ReportsNamesFoldersAndSplitSizes) {
 TEST(FindFileNamesTest, AgreesWithFindFiles) {
   TempDir dir;
   for (const char* name : {"2026010100.log", "2026010101.LOG", "20260101x.log", "2026010102.log.old", "ab", "abc",
-                           "abc.d", "ABX.e", "20260101\xc3\xa9z.log", "other.log"}) {
+                           "abc.d", "ABX.e", "20260101\xc3\xa9z.log", "other.log",
+                           "zz\xef\xbc\xa1", "zz\xf0\x9f\x98\x80", "zzb"}) {
     std::ofstream(dir.path() / name) << "x";
   }
   for (const char* pattern : {"20260101??.log", "2026010100.log", "ab*.*", "*.*", "AB?", "ab*", "2026*.log", "zz*"}) {
@@ -90,7 +91,16 @@ TEST(FindFileNamesTest, AgreesWithFindFiles) {
     std::sort(expected.begin(), expected.end());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, expected) << pattern;
+    std::u16string greatest = u"stale";
+    EXPECT_EQ(FindGreatestFileName(path, &greatest), files_rc) << pattern;
+    EXPECT_EQ(greatest, expected.empty() ? u"" : expected.back()) << pattern;
   }
+  std::u16string greatest;
+  ASSERT_EQ(FindGreatestFileName(Utf8ToUtf16((dir.path() / "zz*").string()), &greatest), 0u);
+  EXPECT_EQ(greatest, u"zz\uFF21");
+  ASSERT_EQ(FindGreatestFileName(Utf8ToUtf16((dir.path() / "2026*.log").string()), &greatest), 0u);
+  EXPECT_EQ(greatest, u"20260101\u00E9z.log");
+  EXPECT_EQ(FindGreatestFileName(Utf8ToUtf16((dir.path() / "none" / "*").string()), &greatest), kErrorPathNotFound);
   std::vector<std::u16string> names;
   ASSERT_EQ(FindFileNames(Utf8ToUtf16((dir.path() / "ab*.*").string()), &names), 0u);
   std::sort(names.begin(), names.end());
