@@ -102,7 +102,9 @@ BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_vi
     platform::FindData entry;
     if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) return false;
     if (entry.size_high != 0 || entry.size_low >= kCandidateSizeLimit || !CLogUtil::IsLogFileName(name)) return false;
-    if (!PassesHeaderTest(folder, name, open_file)) return false;
+    // Only a file below the rotation size receives the record; a larger one
+    // gets the plain test (the next name is opened on its own).
+    if (!PassesHeaderTest(folder, name, entry.size_low < kRotationSize ? open_file : nullptr)) return false;
     name_ = name;
     size_high_ = entry.size_high;
     size_low_ = entry.size_low;

@@ -30,9 +30,9 @@ class CCurrentLogFile {
   // Chooses the name in `folder` for today (trailing separators are ignored):
   // fills name and size. False only when the day's 100 names are used up.
   //
-  // With `open_file` (closed on entry), the search tests each candidate by
-  // opening it for reading and writing with no sharing instead of for reading
-  // only; when the chosen name is that existing file, it stays open in
+  // With `open_file` (closed on entry), the search tests each candidate below
+  // the rotation size by opening it for reading and writing with no sharing
+  // instead of for reading only; when the chosen name is that existing file, it stays open in
   // *open_file with write access denied to others (the append's own open),
   // positioned after its header. Otherwise *open_file is left closed. The
   // choice is the same either way: a candidate the read-write open refuses
