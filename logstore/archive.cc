@@ -43,7 +43,9 @@ Archive::Archive(platform::File& file, Mode mode, std::size_t buffer_size)
     : file_(&file),
       mode_(mode),
       capacity_(std::max<std::size_t>(buffer_size, 16)),
-      buffer_(std::make_unique<std::uint8_t[]>(capacity_)) {}
+      // Only bytes written or read in are ever used, so the buffer is not
+      // cleared (three archives per append would clear 12 KiB).
+      buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(capacity_)) {}
 
 void Archive::RequireOpen(Mode mode) const {
   if (closed_) throw ArchiveException(ArchiveException::genericException);

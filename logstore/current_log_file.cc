@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
 #include "platform/errors.h"
@@ -72,36 +71,80 @@ std::u16string CCurrentLogFile::NextFileName(std::u16string_view name) {
   return Ascii(buf);
 }
 
-BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_view folder) {
+namespace {
+
+// The usable-file test of `name`, a candidate with a log file name below the
+// size limit. With `keep`, the file is opened for reading and writing with no
+// sharing and stays open there when it passes. A file the read-write open
+// refuses for any reason gets the read-only test, so the answer is always
+// that of CLogUtil::HasValidHeader: an exclusive read-write open that succeeds
+// means the exclusive read-only open would have, and the header is read the
+// same way.
+bool PassesHeaderTest(std::u16string_view folder, std::u16string_view name, File* keep) {
+  if (keep == nullptr) return CLogUtil::HasValidHeader(folder, name) != 0;
+  PathBuffer path(folder);
+  path.AppendPart(name);
+  if (!keep->Open(path.view(), File::modeReadWrite | File::shareExclusive)) {
+    return CLogUtil::HasValidHeader(folder, name) != 0;
+  }
+  if (CLogUtil::HasValidHeader(*keep)) return true;
+  keep->Close();
+  return false;
+}
+
+}  // namespace
+
+BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_view folder, File* open_file) {
   PathBuffer pattern(folder);
   pattern.AppendPart(date);
   pattern.Append(u"??.log");
+  auto take_if_usable = [&](const std::u16string& name) {
+    platform::FindData entry;
+    if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) return false;
+    if (entry.size_high != 0 || entry.size_low >= kCandidateSizeLimit || !CLogUtil::IsLogFileName(name)) return false;
+    // Only a file below the rotation size receives the record; a larger one
+    // gets the plain test (the next name is opened on its own).
+    if (!PassesHeaderTest(folder, name, entry.size_low < kRotationSize ? open_file : nullptr)) return false;
+    name_ = name;
+    size_high_ = entry.size_high;
+    size_low_ = entry.size_low;
+    return true;
+  };
+  // Greatest name first (ordinal order of the UTF-16 code units). The
+  // greatest is usually usable and is found without listing every name.
+  std::u16string greatest;
+  if (platform::FindGreatestFileName(pattern.view(), &greatest) != 0) return 0;
+  if (take_if_usable(greatest)) return 1;
+  // Otherwise walk the names below it, each picked out when its turn comes.
   std::vector<std::u16string> names;
   if (platform::FindFileNames(pattern.view(), &names) != 0) return 0;
-  // Greatest name first (ordinal order of the UTF-16 code units).
-  std::sort(names.begin(), names.end(), std::greater<>());
-  for (const std::u16string& name : names) {
-    platform::FindData entry;
-    if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) continue;
-    if (CLogUtil::IsUsableLogFile(folder, name, entry.size_high, entry.size_low)) {
-      name_ = name;
-      size_high_ = entry.size_high;
-      size_low_ = entry.size_low;
-      return 1;
-    }
+  std::erase_if(names, [&greatest](const std::u16string& name) { return name >= greatest; });
+  while (!names.empty()) {
+    const auto next = std::max_element(names.begin(), names.end());
+    const std::u16string name = std::move(*next);
+    *next = std::move(names.back());
+    names.pop_back();
+    if (take_if_usable(name)) return 1;
   }
   return 0;
 }
 
-BOOL CCurrentLogFile::ChooseFileName(std::u16string_view folder) {
+BOOL CCurrentLogFile::ChooseFileName(std::u16string_view folder, File* open_file) {
   while (!folder.empty() && folder.back() == platform::kPathSeparator) folder.remove_suffix(1);
   const std::u16string date = DateString(clock_());
-  if (!FindLatestFile(date, folder)) {
+  if (!FindLatestFile(date, folder, open_file)) {
     name_ = date + u"00.log";
     size_high_ = size_low_ = 0;
     return 1;
   }
-  if (size_high_ == 0 && size_low_ < kRotationSize) return 1;
+  if (size_high_ == 0 && size_low_ < kRotationSize) {
+    // The append's own share mode: viewers may read, no one else may write.
+    if (open_file != nullptr && open_file->IsOpen() && !open_file->RelaxShare(File::shareDenyWrite)) {
+      open_file->Close();
+    }
+    return 1;
+  }
+  if (open_file != nullptr) open_file->Close();
   std::u16string next = NextFileName(name_);
   if (next.empty()) return 0;
   name_ = std::move(next);
@@ -132,13 +175,18 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
   MakeLogFolder(folder.view());  // an existing folder is the normal case
   folder.AppendSeparatorUnlessPresent();
 
+  // The search leaves the chosen file open when it could test it with the
+  // append's own open; that open has passed the header check already.
   CCurrentLogFile current(clock());
-  if (!current.ChooseFileName(folder.view())) return kStatusLogError;
+  if (!current.ChooseFileName(folder.view(), &file)) return kStatusLogError;
   PathBuffer path(folder.view());
   path.Append(current.name());
+  if (file.IsOpen() && file.GetFilePath() != path.view()) file.Close();
 
   bool create = true;
-  if (file.Open(path.view(), kOpenExisting)) {
+  if (file.IsOpen()) {
+    create = false;
+  } else if (file.Open(path.view(), kOpenExisting)) {
     if (ReadLogHeader(&file, nullptr)) {
       create = false;
     } else {

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "logstore/log_manager.h"
+#include "platform/file.h"
 #include "platform/types.h"
 
 namespace qorlog {
@@ -28,14 +29,24 @@ class CCurrentLogFile {
 
   // Chooses the name in `folder` for today (trailing separators are ignored):
   // fills name and size. False only when the day's 100 names are used up.
-  BOOL ChooseFileName(std::u16string_view folder);
+  //
+  // With `open_file` (closed on entry), the search tests each candidate below
+  // the rotation size by opening it for reading and writing with no sharing
+  // instead of for reading only; when the chosen name is that existing file, it stays open in
+  // *open_file with write access denied to others (the append's own open),
+  // positioned after its header. Otherwise *open_file is left closed. The
+  // choice is the same either way: a candidate the read-write open refuses
+  // (a read-only file, say) gets the plain test.
+  BOOL ChooseFileName(std::u16string_view folder, platform::File* open_file = nullptr);
 
   // Finds the usable file folder/date??.log with the greatest name and keeps
   // its name and size; false when there is none (or the folder cannot be
   // searched). Candidates are examined from the greatest name down and the
   // first usable one is taken, which gives the answer examining them all
   // would, with one header check in the common case.
-  BOOL FindLatestFile(std::u16string_view date, std::u16string_view folder);
+  // With `open_file`, candidates are tested as ChooseFileName describes, and
+  // the usable file found stays open there (unshared) when that open passed.
+  BOOL FindLatestFile(std::u16string_view date, std::u16string_view folder, platform::File* open_file = nullptr);
 
   const std::u16string& name() const { return name_; }
   DWORD size_high() const { return size_high_; }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "logstore/block_allocator.h"
+#include "platform/file.h"
 #include "platform/path_buffer.h"
 #include "platform/types.h"
 
@@ -67,6 +68,10 @@ class CLogUtil {
   // holds open fails), reads the 12-byte header through a load archive and
   // tests it; any error makes the answer false. The file is closed again.
   static BOOL HasValidHeader(std::u16string_view folder, std::u16string_view name);
+  // The header test of HasValidHeader on a file the caller has open: reads
+  // the 12-byte header from the start through a load archive (the file is
+  // left at offset 12) and tests it; any error makes the answer false.
+  static BOOL HasValidHeader(platform::File& file);
 
   // Lists the files of a kind's category folder whose extension (the text
   // after the last '.', or the whole name without one) is exactly "log",

@@ -27,7 +27,12 @@ BOOL CLogUtil::HasValidHeader(std::u16string_view folder, std::u16string_view na
   path.AppendPart(name);
   platform::File file;
   if (!file.Open(path.view(), platform::File::modeRead | platform::File::shareExclusive)) return 0;
+  return HasValidHeader(file);
+}
+
+BOOL CLogUtil::HasValidHeader(platform::File& file) {
   try {
+    file.SeekToBegin();
     Archive ar(file, Archive::kLoad);
     CLogHeader header;
     header.Serialize(ar);

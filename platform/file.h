@@ -84,6 +84,13 @@ class File {
   // code in *error when given, and leaves the object closed.
   bool Open(std::u16string_view path, unsigned flags, DWORD* error = nullptr);
 
+  // Changes the share mode of the open handle to `share` (one of the share*
+  // flags) when it denies nothing the current one does not: the denies given
+  // up are dropped at once, so openers they kept out may now come in. False,
+  // with the system error code in *error when given, for a closed file (6) or
+  // a share mode that would deny more (87); the handle is then unchanged.
+  bool RelaxShare(unsigned share, DWORD* error = nullptr);
+
   // Reads up to `count` bytes at the current position; returns the number
   // read (less only at the end of the file).
   std::uint32_t Read(void* buffer, std::uint32_t count);
@@ -106,6 +113,7 @@ class File {
   [[noreturn]] void ThrowErrno(int err) const;
 
   int fd_ = -1;
+  unsigned flags_ = 0;  // the open flags, with the share mode now held
   std::uint64_t position_ = 0;
   std::u16string path_;
 };

@@ -94,11 +94,30 @@ bool File::Open(std::u16string_view path, unsigned flags, DWORD* error) {
       return fail(err == EAGAIN ? kErrorSharingViolation : ErrorFromErrno(err, native));
     }
     fd_ = fd;
+    flags_ = flags;
     position_ = 0;
     path_.assign(path);
     return true;
   }
   return fail(kErrorFileNotFound);
+}
+
+bool File::RelaxShare(unsigned share, DWORD* error) {
+  auto fail = [&](DWORD code) {
+    if (error != nullptr) *error = code;
+    SetLastError(code);
+    return false;
+  };
+  if (fd_ < 0) return fail(kErrorInvalidHandle);
+  const unsigned access = flags_ & 0x3;
+  const share_lock::Claim from = ClaimFor(flags_);
+  const share_lock::Claim to = ClaimFor(access | (share & 0x70));
+  if ((to.deny_read && !from.deny_read) || (to.deny_write && !from.deny_write)) {
+    return fail(kErrorInvalidParameter);
+  }
+  if (int err = share_lock::DropDenies(fd_, from, to); err != 0) return fail(ErrorFromErrno(err));
+  flags_ = (flags_ & ~0x70u) | (share & 0x70);
+  return true;
 }
 
 void File::Close() {

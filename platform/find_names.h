@@ -20,6 +20,11 @@ namespace qorlog::platform {
 // start. The last error is set as FindFiles sets it.
 DWORD FindFileNames(std::u16string_view pattern_path, std::vector<std::u16string>* names);
 
+// The greatest name (ordinal order of the UTF-16 code units) that
+// FindFileNames would return, found in one pass that converts only the names
+// that could still win. Returns what FindFileNames returns.
+DWORD FindGreatestFileName(std::u16string_view pattern_path, std::u16string* greatest);
+
 // Describes `folder`/`name` as FindFiles would (folder or not, size halves;
 // a symbolic link is a file of size 0). False when the entry is gone.
 bool QueryFileEntry(std::u16string_view folder, std::u16string_view name, FindData* out);

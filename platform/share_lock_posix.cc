@@ -88,6 +88,15 @@ int TakeClaim(int fd, const Claim& claim) {
   });
 }
 
+int DropDenies(int fd, const Claim& from, const Claim& to) {
+  unsigned mask = 0;
+  if (from.deny_read && !to.deny_read) mask |= Bit(kDenyRead);
+  if (from.deny_write && !to.deny_write) mask |= Bit(kDenyWrite);
+  return ForEachRun(mask, [fd](long long first, long long count) {
+    return LockRange(fd, F_OFD_SETLK, F_UNLCK, first, count, nullptr);
+  });
+}
+
 int CheckUnused(int fd) { return AnyHeld(fd, Bit(kOpen)); }
 
 }  // namespace qorlog::platform::share_lock

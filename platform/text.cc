@@ -19,10 +19,13 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+  // The ASCII start (often the whole text) is copied unit for unit.
   std::size_t i = 0;
   const std::size_t n = text.size();
+  while (i < n && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  std::u16string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i));
+  if (i == n) return out;
+  out.reserve(n);
   while (i < n) {
     const auto b0 = static_cast<unsigned char>(text[i]);
     if (b0 < 0x80) {

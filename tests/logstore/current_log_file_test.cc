@@ -93,6 +93,64 @@ TEST_F(CurrentFileTest, CandidateHeldOpenElsewhereIsPassedOver) {
   EXPECT_EQ(Choose(), "2026010102.log");
 }
 
+TEST_F(CurrentFileTest, SearchHandsOverTheChosenFileOpenForAppending) {
+  MakeLogFile(File("2026010101.log"), 200);
+  MakeLogFile(File("2026010102.log"), 300, 5);
+  MakeLogFile(File("2026010103.log"), 100, 4, false);  // header check fails
+  const std::u16string folder = platform::Utf8ToUtf16(Folder().string());
+  {
+    platform::File open_file;
+    CCurrentLogFile current(&TestClock);
+    ASSERT_TRUE(current.ChooseFileName(folder, &open_file));
+    EXPECT_EQ(current.name(), u"2026010102.log");
+    EXPECT_EQ(current.size_low(), 300u);
+    ASSERT_TRUE(open_file.IsOpen());
+    EXPECT_EQ(open_file.GetFilePath(), platform::Utf8ToUtf16(File("2026010102.log").string()));
+    EXPECT_EQ(open_file.GetPosition(), 12u);
+    // Open as an appender: viewers may read, nobody else may write.
+    const std::u16string path = open_file.GetFilePath();
+    platform::File other;
+    EXPECT_TRUE(other.Open(path, platform::File::modeRead | platform::File::shareDenyNone));
+    other.Close();
+    EXPECT_FALSE(other.Open(path, platform::File::modeReadWrite | platform::File::shareDenyWrite));
+  }
+  {
+    // At 1 MiB the next number is chosen and nothing is left open.
+    MakeLogFile(File("2026010102.log"), 0x100000);
+    platform::File open_file;
+    CCurrentLogFile current(&TestClock);
+    ASSERT_TRUE(current.ChooseFileName(folder, &open_file));
+    EXPECT_EQ(current.name(), u"2026010103.log");
+    EXPECT_FALSE(open_file.IsOpen());
+  }
+}
+
+TEST_F(CurrentFileTest, ReadOnlyCandidateIsChosenAsBeforeWithoutBeingOpened) {
+  // A file that cannot be opened for writing still passes the usable test,
+  // so it wins over smaller names, and the append then fails on it as it did
+  // before (its own open and the create are both refused). Checked in a child
+  // without root's right to write anything.
+  MakeLogFile(File("2026010101.log"), 200);
+  MakeLogFile(File("2026010102.log"), 300);
+  ASSERT_EQ(chmod(File("2026010102.log").c_str(), 0444), 0);
+  for (std::filesystem::path p = Folder(); p != env_.root().parent_path(); p = p.parent_path()) {
+    ASSERT_EQ(chmod(p.c_str(), 0777), 0);
+  }
+  HeldChild child([&] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 1;
+    platform::File open_file;
+    CCurrentLogFile current(&TestClock);
+    if (!current.ChooseFileName(platform::Utf8ToUtf16(Folder().string()), &open_file)) return 2;
+    if (current.name() != u"2026010102.log") return 3;
+    if (open_file.IsOpen()) return 4;
+    if (AppendSimple() != QORLOG_STATUS_LOG_ERROR) return 5;
+    return 0;
+  });
+  EXPECT_EQ(child.setup_result(), 0);
+  EXPECT_EQ(std::filesystem::file_size(File("2026010101.log")), 200u);
+  EXPECT_EQ(std::filesystem::file_size(File("2026010102.log")), 300u);
+}
+
 TEST_F(CurrentFileTest, ZeroLengthFileIsReplacedByAFreshOne) {
   MakeLogFile(File("2026010100.log"), 0);
   ASSERT_EQ(AppendSimple(), 0u);

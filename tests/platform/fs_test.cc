@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
+#include "platform/find_names.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "tests/support/temp_env.h"
@@ -68,6 +69,42 @@ TEST(FindFilesTest, ReportsNamesFoldersAndSplitSizes) {
   EXPECT_TRUE(found.empty());
   EXPECT_EQ(FindFiles(U(dir.str() + "/missing/*.log"), &found), kErrorPathNotFound);
   EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+}
+
+// The names-only search must give the names FindFiles gives, for literal
+// starts matched without regard to case and for every kind of rest.
+TEST(FindFileNamesTest, AgreesWithFindFiles) {
+  TempDir dir;
+  for (const char* name : {"2026010100.log", "2026010101.LOG", "20260101x.log", "2026010102.log.old", "ab", "abc",
+                           "abc.d", "ABX.e", "20260101\xc3\xa9z.log", "other.log",
+                           "zz\xef\xbc\xa1", "zz\xf0\x9f\x98\x80", "zzb"}) {
+    std::ofstream(dir.path() / name) << "x";
+  }
+  for (const char* pattern : {"20260101??.log", "2026010100.log", "ab*.*", "*.*", "AB?", "ab*", "2026*.log", "zz*"}) {
+    const std::u16string path = Utf8ToUtf16((dir.path() / pattern).string());
+    std::vector<FindData> found;
+    const DWORD files_rc = FindFiles(path, &found);
+    std::vector<std::u16string> expected;
+    for (const FindData& f : found) expected.push_back(f.name);
+    std::vector<std::u16string> names;
+    EXPECT_EQ(FindFileNames(path, &names), files_rc) << pattern;
+    std::sort(expected.begin(), expected.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, expected) << pattern;
+    std::u16string greatest = u"stale";
+    EXPECT_EQ(FindGreatestFileName(path, &greatest), files_rc) << pattern;
+    EXPECT_EQ(greatest, expected.empty() ? u"" : expected.back()) << pattern;
+  }
+  std::u16string greatest;
+  ASSERT_EQ(FindGreatestFileName(Utf8ToUtf16((dir.path() / "zz*").string()), &greatest), 0u);
+  EXPECT_EQ(greatest, u"zz\uFF21");
+  ASSERT_EQ(FindGreatestFileName(Utf8ToUtf16((dir.path() / "2026*.log").string()), &greatest), 0u);
+  EXPECT_EQ(greatest, u"20260101\u00E9z.log");
+  EXPECT_EQ(FindGreatestFileName(Utf8ToUtf16((dir.path() / "none" / "*").string()), &greatest), kErrorPathNotFound);
+  std::vector<std::u16string> names;
+  ASSERT_EQ(FindFileNames(Utf8ToUtf16((dir.path() / "ab*.*").string()), &names), 0u);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"ABX.e", u"abc.d"}));  // "ab" and "abc" have no dot
 }
 
 TEST(FolderTest, CreateAttributesAndDelete) {

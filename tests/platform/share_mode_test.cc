@@ -95,6 +95,47 @@ TEST_F(ShareModeTest, RulesHoldAcrossProcesses) {
   EXPECT_FALSE(PathExists(path_));
 }
 
+TEST_F(ShareModeTest, RelaxingAnExclusiveWriterLetsViewersInButNoOtherWriter) {
+  File owner;
+  ASSERT_TRUE(owner.Open(path_, File::modeReadWrite | File::shareExclusive));
+  EXPECT_EQ(OpenError(kViewer), kErrorSharingViolation);
+  ASSERT_TRUE(owner.RelaxShare(File::shareDenyWrite));
+  EXPECT_EQ(OpenError(kViewer), 0u);
+  EXPECT_EQ(OpenError(kAppender), kErrorSharingViolation);
+  EXPECT_EQ(OpenError(kUnshared), kErrorSharingViolation);
+  EXPECT_EQ(OpenError(File::modeRead | File::shareDenyWrite), kErrorSharingViolation);  // a writer is open
+  EXPECT_EQ(DeleteFileNamed(path_), kErrorSharingViolation);
+
+  // The relaxed handle holds what a plain writer's open holds, also for
+  // other processes.
+  {
+    HeldChild probe([&] {
+      File viewer, writer;
+      DWORD err = 0;
+      if (!viewer.Open(path_, kViewer)) return 1;
+      if (writer.Open(path_, kAppender, &err) || err != kErrorSharingViolation) return 2;
+      return 0;
+    });
+    EXPECT_EQ(probe.setup_result(), 0);
+  }
+
+  // Only relaxing is allowed: denying more, or a closed file, is refused and
+  // changes nothing.
+  DWORD err = 0;
+  EXPECT_FALSE(owner.RelaxShare(File::shareExclusive, &err));
+  EXPECT_EQ(err, kErrorInvalidParameter);
+  EXPECT_FALSE(owner.RelaxShare(File::shareDenyRead, &err));
+  EXPECT_EQ(err, kErrorInvalidParameter);
+  EXPECT_EQ(OpenError(kViewer), 0u);
+  ASSERT_TRUE(owner.RelaxShare(File::shareDenyNone));
+  EXPECT_EQ(OpenError(File::modeReadWrite | File::shareDenyNone), 0u);  // now nothing is denied
+  EXPECT_EQ(OpenError(kAppender), kErrorSharingViolation);  // but the owner still writes
+  owner.Close();
+  EXPECT_FALSE(owner.RelaxShare(File::shareDenyNone, &err));
+  EXPECT_EQ(err, kErrorInvalidHandle);
+  EXPECT_EQ(OpenError(kUnshared), 0u);
+}
+
 TEST_F(ShareModeTest, CreateDoesNotTruncateAFileItMayNotOpen) {
   File appender;
   ASSERT_TRUE(appender.Open(path_, kAppender));
