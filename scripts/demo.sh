@@ -29,25 +29,14 @@ echo "== qorlog write: one record of every kind through the library"
 "$qorlog" write simple --kind "secure browser" --code 2 --text "session opened"
 "$qorlog" write simple --kind "pellora i" --code 5 --sub-code 9 --text "update check: up to date"
 "$qorlog" write simple --kind 5000 --code 1 --text "any other kind goes to etc"
-for i in 1 2 3; do "$qorlog" write simple --kind firewall --code "$i" --text "simple record $i in the firewall folder"; done
+for i in 1 2 3; do "$qorlog" write fw --code "$i" --param "$((i * 1000))" --text64 "outbound" --text260 "allowed 198.51.100.$i:443"; done
 
-# The reading commands show what was written; where this build has none yet,
-# the files themselves are listed and dumped.
-commands=$("$qorlog" --help)
-if grep -qE '^ +list( |$)' <<<"$commands" && grep -qE '^ +show( |$)' <<<"$commands"; then
-  for kind in 1000 1001 1002 1003 1004 5000; do
-    echo "== qorlog list --kind $kind"
-    "$qorlog" list --kind "$kind"
-    echo "== qorlog show --kind $kind"
-    "$qorlog" show --kind "$kind"
-  done
-else
-  logs=$("$qorlog" paths --json | sed -n 's/.*"common_log_folder": "\(.*\)".*/\1/p')
-  echo "== the log files (this build has no 'qorlog list' or 'qorlog show' yet)"
-  find "$logs" -name '*.log' -printf '%s bytes  %p\n' | sort -k3
-  echo "== the PC-scan file: 12-byte header (version 1, 1 record, check 2), then the record"
-  od -A d -t x1 "$(find "$logs/pc scan" -name '*.log' | head -n 1)" | head -n 8
-fi
+for kind in 1000 1001 1002 1003 1004 5000; do
+  echo "== qorlog list --kind $kind"
+  "$qorlog" list --kind "$kind"
+  echo "== qorlog show --kind $kind"
+  "$qorlog" show --kind "$kind"
+done
 
 echo
 echo "== qorlog prune --all (nothing to prune below 100 files and 10 MiB)"
