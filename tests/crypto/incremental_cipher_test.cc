@@ -71,7 +71,8 @@ TEST(IncrementalCipherTest, AnySplitGivesTheOneShotResult) {
   const Bytes message = RandomBytes(150, 11);
   const std::vector<std::vector<size_t>> splits = {
       {}, {1}, {150}, {1, 40, 59}, {15, 1, 16, 17, 31, 33, 37}, {64, 64}, {5, 5, 5}};
-  for (uint32_t alg : {2u, 3u, 8u, 9u, 10u, 11u, 12u}) {
+  // One 8-byte and two 16-byte block ciphers: the carry logic is shared.
+  for (uint32_t alg : {3u, 9u, 12u}) {
     const size_t block = alg <= 8 ? 8 : 16;
     const Bytes key = RandomBytes(alg == 3 || alg == 11 ? 24 : alg == 12 ? 32 : 16, alg);
     const Bytes iv = RandomBytes(block, alg + 50);

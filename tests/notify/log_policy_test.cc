@@ -45,7 +45,9 @@ class LogPolicyTest : public ::testing::Test {
 
 TEST_F(LogPolicyTest, OnWithANonBlankUrlInEitherFormatAndAnyCase) {
   WritePolicy(u"[QorCommon]\r\nURL_LogPolicy=https://policy\r\n", INI_FORMAT_CONTAINER);
+  const std::string before = testing::ReadFile(PolicyFile());
   EXPECT_EQ(AskOnce(), 1);
+  EXPECT_EQ(testing::ReadFile(PolicyFile()), before);  // reading leaves the file alone
   WritePolicy(u"[common]\nx=1\n[qorcommon]\nurl_logpolicy = \"x\"\n", INI_FORMAT_HEX);
   EXPECT_EQ(AskOnce(), 1);
 }
@@ -91,13 +93,6 @@ TEST_F(LogPolicyTest, ReadOncePerProcess) {
   });
   EXPECT_EQ(answers, 11);
   EXPECT_FALSE(fs::exists(file));
-}
-
-TEST_F(LogPolicyTest, ReadingLeavesTheFileAlone) {
-  WritePolicy(u"[qorcommon]\nurl_logpolicy=x\n");
-  const std::string before = testing::ReadFile(PolicyFile());
-  EXPECT_EQ(AskOnce(), 1);
-  EXPECT_EQ(testing::ReadFile(PolicyFile()), before);
 }
 
 }  // namespace

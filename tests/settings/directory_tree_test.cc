@@ -17,23 +17,16 @@ BOOL MakeTree(const fs::path& path) {
   return CSecureIniDocument::MakeDirectoryTree(platform::Utf8ToUtf16(path.string()));
 }
 
-TEST(MakeDirectoryTree, CreatesMissingParents) {
+TEST(MakeDirectoryTree, CreatesMissingParentsOnceAndFailsBelowAFile) {
   TempDir dir;
   EXPECT_EQ(MakeTree(dir.path() / "a" / "b" / "c"), 1);
   EXPECT_TRUE(fs::is_directory(dir.path() / "a" / "b" / "c"));
   EXPECT_EQ(MakeTree(dir.path() / "x" / "y" / ""), 1);  // trailing separator
   EXPECT_TRUE(fs::is_directory(dir.path() / "x" / "y"));
-}
-
-TEST(MakeDirectoryTree, ExistingFolderIsNotCreatedAgain) {
-  TempDir dir;
+  // An existing folder is not created again.
   EXPECT_EQ(MakeTree(dir.path()), 0);
-  EXPECT_EQ(MakeTree(dir.path() / "new"), 1);
-  EXPECT_EQ(MakeTree(dir.path() / "new"), 0);
-}
-
-TEST(MakeDirectoryTree, FailsBelowAFileAndForARelativeNameWithoutParent) {
-  TempDir dir;
+  EXPECT_EQ(MakeTree(dir.path() / "a" / "b" / "c"), 0);
+  // Below a file, and a relative name without a parent.
   testing::WriteFile(dir.path() / "file", "x");
   EXPECT_EQ(MakeTree(dir.path() / "file" / "sub" / "deeper"), 0);
   EXPECT_FALSE(fs::exists(dir.path() / "file" / "sub"));

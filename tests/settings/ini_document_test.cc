@@ -71,10 +71,7 @@ TEST(IniTextFormat, SectionHeaderNames) {
   EXPECT_EQ(doc.sections().count(u"y"), 0u);
   EXPECT_EQ(Get(doc, u"", u"k"), u"4");
   EXPECT_EQ(Get(doc, u"upper", u"k"), u"5");
-}
-
-TEST(IniTextFormat, BracketLineWithoutCloseIsAKeyValueLine) {
-  CIniDocument doc;
+  // A bracket line without a close but with '=' is a key/value line.
   doc.SetText(u"[s]\n[x=1\n");
   EXPECT_EQ(Get(doc, u"s", u"[x"), u"1");
 }
@@ -118,12 +115,6 @@ TEST(IniTextFormat, OnlyAsciiLettersFold) {
   EXPECT_EQ(Get(doc, u"\u00E4rger", u"\u00FCber"), u"<missing>");
 }
 
-TEST(IniTextFormat, ParsingContinuesInTheOpenSection) {
-  CIniDocument doc;
-  doc.ParseLines({u"[a]", u"k=1"});
-  doc.ParseLines({u"m=2"});
-  EXPECT_EQ(doc.sections().at(u"a").at(u"m"), u"2");
-}
 
 TEST(IniDocumentLookup, EmptyTextAnswersDefaultsWithoutParsing) {
   CountingDocument doc;
@@ -214,13 +205,18 @@ TEST(IniDocumentSetters, BuildTextKeepsEmptySectionsAndReparsesToTheSameDocument
   EXPECT_EQ(again.GetString(u"data", u"x"), u"1");
 }
 
-TEST(IniDocumentSetters, SetTextAddsToEarlierSections) {
+TEST(IniDocumentSetters, ParsingAddsToWhatIsAlreadyHeld) {
   CIniDocument doc;
   doc.SetText(u"[a]\nk=1\n");
   doc.SetText(u"[b]\nk=2\n");
   EXPECT_EQ(doc.GetText(), u"[b]\nk=2\n");
   EXPECT_EQ(Get(doc, u"a", u"k"), u"1");
   EXPECT_EQ(Get(doc, u"b", u"k"), u"2");
+  // Parsing continues in the section that is open.
+  CIniDocument lines;
+  lines.ParseLines({u"[a]", u"k=1"});
+  lines.ParseLines({u"m=2"});
+  EXPECT_EQ(lines.sections().at(u"a").at(u"m"), u"2");
 }
 
 }  // namespace
