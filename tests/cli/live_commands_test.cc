@@ -2,7 +2,6 @@
 // qorlog tray, driven through the library's notifiers from this process.
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +21,6 @@
 #include "tests/cli/cli_runner.h"
 #include "tests/support/temp_env.h"
 
-extern char** environ;
 
 namespace qorlog::testing {
 namespace {
@@ -36,18 +34,7 @@ class Background {
   explicit Background(const std::vector<std::string>& args) {
     out_ = dir_.path() / "out";
     err_ = dir_.path() / "err";
-    std::vector<std::string> all = {QORLOG_CLI_FILE};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = SpawnCli(args, out_.string(), err_.string());
   }
   ~Background() { Stop(SIGKILL); }
 
