@@ -1,6 +1,7 @@
 #include "logstore/current_log_file.h"
 
 #include "logstore/log_format.h"
+#include "logstore/open_when_free.h"
 #include "notify/tray_notifier.h"
 
 #include <algorithm>
@@ -22,7 +23,9 @@ namespace {
 
 constexpr DWORD kStatusLogError = QORLOG_STATUS_LOG_ERROR;
 constexpr unsigned kOpenExisting = File::modeReadWrite | File::shareDenyWrite;
-constexpr unsigned kCreate = File::modeCreate | File::modeReadWrite | File::shareDenyWrite;
+// A new file is created only where none exists: an existing file is never
+// truncated or replaced, whatever kept the open from reaching it.
+constexpr unsigned kCreateNew = File::modeCreateNew | File::modeReadWrite | File::shareDenyWrite;
 constexpr std::u16string_view kDamagedSuffix = u".damaged";
 // How many set-aside names are tried before giving up.
 constexpr int kDamagedNameAttempts = 1000;
@@ -184,9 +187,15 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
   if (file.IsOpen() && file.GetFilePath() != path.view()) file.Close();
 
   bool create = true;
+  DWORD open_error = 0;
   if (file.IsOpen()) {
     create = false;
-  } else if (file.Open(path.view(), kOpenExisting)) {
+  } else if (!OpenWhenFree(file, path.view(), kOpenExisting, &open_error)) {
+    // Only a file that is not there is created. One that is held beyond the
+    // wait, forbidden, or a folder in its place is left as it is: the file
+    // stays closed and the append fails without touching it.
+    if (open_error != platform::kErrorFileNotFound && open_error != platform::kErrorPathNotFound) return 0;
+  } else {
     if (ReadLogHeader(&file, nullptr)) {
       create = false;
     } else {
@@ -212,7 +221,7 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
       CTrayNotifier tray;
       tray.NotifyNewLogFile(kind);
     }
-    if (file.Open(path.view(), kCreate)) WriteLogHeader(&file, 0);
+    if (file.Open(path.view(), kCreateNew)) WriteLogHeader(&file, 0);
   }
   return 0;
 }

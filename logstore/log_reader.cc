@@ -6,6 +6,7 @@
 #include "logstore/archive.h"
 #include "logstore/log_format.h"
 #include "logstore/log_records.h"
+#include "logstore/open_when_free.h"
 #include "platform/system.h"
 
 namespace qorlog {
@@ -34,7 +35,7 @@ DWORD StatusOfReadFailure() {
 
 DWORD CLogReader::Open(std::u16string_view path) {
   DWORD error = 0;
-  if (file_.Open(path, platform::File::modeRead | platform::File::shareDenyNone, &error)) return kStatusOk;
+  if (OpenWhenFree(file_, path, platform::File::modeRead | platform::File::shareDenyNone, &error)) return kStatusOk;
   return error != 0 ? error : QORLOG_STATUS_FILE_NOT_FOUND;
 }
 

@@ -50,7 +50,10 @@ void SerializeTime(Archive& ar, SYSTEMTIME& time) {
     ar.Write(bytes, kStoredTimeSize);
     return;
   }
-  ar.Read(bytes, kStoredTimeSize);
+  // A time cut short is the end of the file like any other field: the rest
+  // of a record that a writer is still appending must not be read as the
+  // fields that follow.
+  if (ar.Read(bytes, kStoredTimeSize) != kStoredTimeSize) throw ArchiveException(ArchiveException::endOfFile);
   for (int i = 0; i < 8; ++i) fields[i] = static_cast<std::uint16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
   time = {fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], fields[6], fields[7]};
 }

@@ -68,6 +68,9 @@ class File {
     modeNoInherit = 0x0080,  // descriptors are never inherited anyway
     modeCreate = 0x1000,     // create; truncate an existing file unless modeNoTruncate
     modeNoTruncate = 0x2000,
+    // Create a file that does not exist yet; fails with 80 when it does, so
+    // an existing file is never truncated or replaced.
+    modeCreateNew = 0x10000,
   };
   enum SeekPosition { begin = 0, current = 1, end = 2 };
 

@@ -50,6 +50,7 @@ bool File::Open(std::u16string_view path, unsigned flags, DWORD* error) {
   // Shared marker locks need read access, so every handle can read.
   int oflags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | (claim.write ? O_RDWR : O_RDONLY);
   if (flags & modeCreate) oflags |= O_CREAT;
+  if (flags & modeCreateNew) oflags |= O_CREAT | O_EXCL;
 
   auto fail = [&](DWORD code) {
     if (error != nullptr) *error = code;

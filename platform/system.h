@@ -13,6 +13,9 @@ namespace qorlog::platform {
 // The current local time with day of week and milliseconds.
 SYSTEMTIME GetLocalTime();
 
+// Suspends the calling thread for about `milliseconds`.
+void SleepMilliseconds(DWORD milliseconds);
+
 // True when `size` bytes at `p` cannot be read. Asks the kernel, so a bad
 // pointer never crashes the process. A null pointer is bad; size 0 is not.
 bool IsBadReadPtr(const void* p, std::size_t size);

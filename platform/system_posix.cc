@@ -28,6 +28,12 @@ SYSTEMTIME GetLocalTime() {
   return st;
 }
 
+void SleepMilliseconds(DWORD milliseconds) {
+  struct timespec ts = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};
+  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
 bool IsBadReadPtr(const void* p, std::size_t size) {
   if (p == nullptr) return true;
   // process_vm_readv on our own process copies through the kernel, which

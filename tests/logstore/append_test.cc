@@ -7,6 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -210,6 +213,49 @@ TEST_F(AppendTest, TrayHearsOfEachNewFileBeforeItIsCreated) {
   EXPECT_EQ(m->lparam, 1001);
   ASSERT_EQ(AppendSimple(QORLOG_KIND_FIREWALL), 0u);  // no new file, no notice
   EXPECT_FALSE(tray.Next(200));
+}
+
+// A file held unshared elsewhere is busy, not missing: the append waits a
+// moment for it, and one held beyond the wait is left exactly as it is (an
+// existing file is never created anew).
+TEST_F(AppendTest, FileHeldUnsharedIsWaitedForAndNeverReplaced) {
+  struct Case {
+    int hold_ms;  // how long the other process holds today's file; -1: throughout
+    DWORD status;
+    std::size_t records;
+  };
+  GlobalScope global;
+  ReceiverChild::Options options;
+  options.mapping = u"Global\\" + std::u16string(kTrayMappingName);
+  ReceiverChild tray(options);
+  ASSERT_NE(tray.window(), 0u);
+  for (const Case& c : {Case{30, 0, 2}, Case{-1, QORLOG_STATUS_LOG_ERROR, 1}}) {
+    SCOPED_TRACE(c.hold_ms);
+    std::filesystem::remove_all(Folder());
+    ASSERT_EQ(AppendSimple(), 0u);
+    while (tray.Next(100)) {
+    }
+    const std::string before = ReadFile((Folder() / "2026010100.log"));
+    const std::u16string held = platform::Utf8ToUtf16((Folder() / "2026010100.log").string());
+    HeldChild holder([&] {
+      static platform::File f;
+      if (!f.Open(held, platform::File::modeRead | platform::File::shareExclusive)) return 1;
+      if (c.hold_ms >= 0) {
+        std::thread([&] {
+          std::this_thread::sleep_for(std::chrono::milliseconds(c.hold_ms));
+          f.Close();
+        }).detach();
+      }
+      return 0;
+    });
+    ASSERT_EQ(holder.setup_result(), 0);
+    EXPECT_EQ(AppendSimple(), c.status);
+    EXPECT_FALSE(tray.Next(0)) << "a file that exists is not announced as new";
+    holder.Release();
+    EXPECT_THAT(FileNames(Folder()), ElementsAre("2026010100.log"));
+    EXPECT_EQ(ReadSimpleRecords((Folder() / "2026010100.log")).size(), c.records);
+    if (c.status != 0) EXPECT_EQ(ReadFile((Folder() / "2026010100.log")), before);
+  }
 }
 
 TEST_F(AppendTest, ManyProcessesAppendingTheSameKindLoseNothing) {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -242,6 +244,20 @@ TEST_F(LogReaderTest, ReadsOnAHandleWhoseOpenFailed) {
   EXPECT_EQ(reader.ReadSimpleLogArray(&TestAlloc, &array, &count), QORLOG_STATUS_LOG_ERROR);
   stPC_SCAN_LOG_W rec = {};
   EXPECT_EQ(reader.ReadPCScanLog(&rec), QORLOG_STATUS_LOG_ERROR);
+}
+
+TEST_F(LogReaderTest, AFileHeldUnsharedForAMomentIsOpenedOnceFree) {
+  testing::WriteFile(path(), testing::HeaderBytes(0));
+  const std::u16string file = platform::Utf8ToUtf16(path().string());
+  platform::File holder;  // share modes hold between handles of one process too
+  ASSERT_TRUE(holder.Open(file, platform::File::modeRead | platform::File::shareExclusive));
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    holder.Close();
+  });
+  CLogReader reader;
+  EXPECT_EQ(reader.Open(file), 0u);
+  release.join();
 }
 
 }  // namespace

@@ -181,12 +181,19 @@ TEST_F(ShareModeTest, ReadWriteSeekAndEndOfFile) {
   EXPECT_THROW(f.Read(buf, 1), FileException);
 }
 
-TEST_F(ShareModeTest, CreateTruncatesOnlyWithoutNoTruncate) {
+TEST_F(ShareModeTest, CreateTruncatesOnlyWithoutNoTruncateAndCreateNewNeverReplaces) {
   File f;
+  DWORD err = 0;
+  EXPECT_FALSE(f.Open(path_, File::modeReadWrite | File::modeCreateNew | File::shareDenyWrite, &err));
+  EXPECT_EQ(err, kErrorFileExists);
   ASSERT_TRUE(f.Open(path_, File::modeReadWrite | File::modeCreate | File::modeNoTruncate | File::shareDenyWrite));
   EXPECT_EQ(f.GetLength(), 12u);
   f.Close();
   ASSERT_TRUE(f.Open(path_, File::modeReadWrite | File::modeCreate | File::shareDenyWrite));
+  EXPECT_EQ(f.GetLength(), 0u);
+  f.Close();
+  std::filesystem::remove(Utf16ToUtf8(path_));
+  ASSERT_TRUE(f.Open(path_, File::modeReadWrite | File::modeCreateNew | File::shareDenyWrite));
   EXPECT_EQ(f.GetLength(), 0u);
 }
 
