@@ -7,8 +7,9 @@
  * Conventions:
  *  - Every function returns a 32-bit status (see QORLOG_STATUS_*) unless its
  *    block says otherwise. 0 is success; other values reuse system error codes.
- *  - Text is UTF-16 (WCHAR) in the _W records and UTF-8 in the _A records.
- *    A field of N characters holds at most N-1 characters and a NUL.
+ *  - Text is UTF-16 (WCHAR) in the _W records; in the _A records it is UTF-8
+ *    on Linux and the ANSI code page on Windows. A field of N characters
+ *    holds at most N-1 characters and a NUL.
  *  - Records are plain structures with fixed sizes and offsets; they cross
  *    process boundaries in binary and are checked at compile time below.
  *  - Arrays, headers and file lists handed out belong to the caller until given
@@ -17,7 +18,9 @@
  *  - Any thread may call any function; one log handle must not be used by two
  *    threads at once.
  *
- * Valid C (C11) and C++.
+ * Valid C (C11) and C++. On Windows the header includes <windows.h>, so
+ * DWORD, BOOL, CHAR, WCHAR (wchar_t: pass L"..." text) and SYSTEMTIME are
+ * Windows' own, whether <windows.h> comes before or after this header.
  */
 #ifndef QORLOG_QORLOG_H_
 #define QORLOG_QORLOG_H_
@@ -28,16 +31,38 @@
 #define QORLOG_VERSION_MAJOR 1
 #define QORLOG_VERSION_MINOR 0
 
+/* QORLOG_CHAR16_WCHAR is defined by the library's own build on Windows: its
+ * code keeps WCHAR as char16_t, as on Linux (the same 16-bit code unit as
+ * wchar_t there, so records and calls have the same layout), and does not
+ * get <windows.h> from here. Callers never define it. */
+#if defined(_WIN32) && !defined(QORLOG_CHAR16_WCHAR)
+#include <windows.h>
+#endif
+
+#if defined(_WIN32)
+/* The library's exports are exactly those of qorlog.def: a dllexport would
+ * add the GCC name of QORLOG_ReadPCScanLog as a 22nd export. */
 #if defined(QORLOG_BUILDING_LIBRARY)
+#define QORLOG_API
+#else
+#define QORLOG_API __declspec(dllimport)
+#endif
+#elif defined(QORLOG_BUILDING_LIBRARY)
 #define QORLOG_API __attribute__((visibility("default")))
 #else
 #define QORLOG_API
 #endif
 
-/* Basic types, as the Windows headers define them. */
+/* Basic types, as the Windows headers define them (skipped where those
+ * headers came first). DWORD is unsigned long on Windows, as there. */
 #ifndef _WINDEF_
+#ifdef _WIN32
+typedef unsigned long DWORD;
+typedef int BOOL;
+#else
 typedef uint32_t DWORD;
 typedef int32_t BOOL;
+#endif
 typedef char CHAR;
 #ifdef __cplusplus
 typedef char16_t WCHAR;

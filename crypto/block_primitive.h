@@ -1,6 +1,7 @@
 // block_primitive.h - single-block encryption and decryption for each block
-// cipher id: Triple DES, Blowfish and AES from OpenSSL's libcrypto, SEED from
-// the module's own code. The chaining modes are built on top of this.
+// cipher id: Triple DES, Blowfish and AES from the borrowed primitives
+// (primitives.h), SEED from the module's own code. The chaining modes are
+// built on top of this.
 //
 // Thread rules: a primitive is immutable after creation.
 #pragma once
@@ -13,16 +14,12 @@ namespace qorlog::crypto_internal {
 
 class BlockPrimitive {
  public:
-  // Which block directions the key schedule must serve. AES needs a
-  // separate schedule for deciphering; the others serve both with one.
-  enum class Use { kEncipher, kDecipher };
-
   // A primitive for a block cipher id (2, 3, 8, 9, 10, 11, 12) with a key of
-  // the algorithm's length (any length for Blowfish); null for another id or
-  // an unusable key. Throws std::bad_alloc.
-  static std::unique_ptr<BlockPrimitive> Create(uint32_t algorithm,
-                                                const uint8_t* key,
-                                                size_t key_length, Use use);
+  // the algorithm's length (any length for Blowfish), serving both
+  // directions; null for another id or an unusable key. Throws
+  // std::bad_alloc.
+  static std::unique_ptr<BlockPrimitive> Create(uint32_t algorithm, const uint8_t* key,
+                                                size_t key_length);
 
   virtual ~BlockPrimitive() = default;
   virtual size_t block_size() const = 0;

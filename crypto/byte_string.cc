@@ -1,15 +1,15 @@
 // The growable byte string with concatenation, comparison and a hex dump.
-#include <openssl/crypto.h>
-
 #include <cstring>
 
 #include "crypto/crypt_alloc.h"
 #include "crypto/cryptmod.h"
+#include "crypto/primitives.h"
 
 namespace qorlog {
 
 using crypto_internal::CryptReallocate;
 using crypto_internal::CryptRelease;
+using crypto_internal::SecureWipe;
 
 void CryptByteStringInit(CryptByteString* string) {
   string->bytes = nullptr;
@@ -18,7 +18,7 @@ void CryptByteStringInit(CryptByteString* string) {
 }
 
 void CryptByteStringRelease(CryptByteString* string) {
-  if (string->bytes != nullptr) OPENSSL_cleanse(string->bytes, string->capacity);
+  if (string->bytes != nullptr) SecureWipe(string->bytes, string->capacity);
   CryptRelease(string->bytes);
   CryptByteStringInit(string);
 }

@@ -1,10 +1,9 @@
 #include "crypto/cipher_modes.h"
 
-#include <openssl/crypto.h>
-
 #include <cstring>
 
 #include "crypto/cryptmod.h"
+#include "crypto/primitives.h"
 
 namespace qorlog::crypto_internal {
 namespace {
@@ -80,17 +79,13 @@ void DecryptWithMode(const BlockPrimitive& primitive, ModeState* s,
         primitive.Decipher(cipher, plain);
         for (size_t k = 0; k < b; ++k) out[i + k] = plain[k] ^ s->chain[k];
         std::memcpy(s->chain, cipher, b);
-        OPENSSL_cleanse(plain, sizeof(plain));
+        SecureWipe(plain, sizeof(plain));
       }
       break;
     default:
       RunFeedback(primitive, s, true, in, out, size);
       break;
   }
-}
-
-bool ModeDecryptsWithInverse(uint32_t mode) {
-  return mode == CRYPTMOD_MODE_ECB || mode == CRYPTMOD_MODE_CBC;
 }
 
 }  // namespace qorlog::crypto_internal

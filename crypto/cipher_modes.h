@@ -34,15 +34,10 @@ ModeState StartMode(uint32_t mode, size_t block_size, size_t feedback,
                     const uint8_t* iv);
 
 // Processes `size` bytes; ECB and CBC need a multiple of the block size.
-// `in` and `out` may be the same. The primitive's schedule must serve the
-// direction used: deciphering for ECB and CBC decryption, enciphering
-// otherwise.
+// `in` and `out` may be the same.
 void EncryptWithMode(const BlockPrimitive& primitive, ModeState* state,
                      const uint8_t* in, uint8_t* out, size_t size);
 void DecryptWithMode(const BlockPrimitive& primitive, ModeState* state,
                      const uint8_t* in, uint8_t* out, size_t size);
-
-// Whether decryption in `mode` uses the inverse block function.
-bool ModeDecryptsWithInverse(uint32_t mode);
 
 }  // namespace qorlog::crypto_internal

@@ -1,19 +1,18 @@
 #include "crypto/cipher_params.h"
 
-#include <openssl/crypto.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "crypto/block_primitive.h"
 #include "crypto/crypt_alloc.h"
+#include "crypto/primitives.h"
 
 namespace qorlog::crypto_internal {
 
 CipherParams::~CipherParams() {
   // The key copy is wiped although nothing reads freed memory: it costs
   // nothing and keeps key bytes out of the heap.
-  if (key != nullptr) OPENSSL_cleanse(key, static_cast<size_t>(keyLength) + 1);
+  if (key != nullptr) SecureWipe(key, static_cast<size_t>(keyLength) + 1);
   CryptRelease(key);
 }
 

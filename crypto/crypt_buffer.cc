@@ -1,16 +1,16 @@
 // The CryptBuffer object and its constructors and releases.
-#include <openssl/crypto.h>
-
 #include <cstring>
 
 #include "crypto/crypt_alloc.h"
 #include "crypto/cryptmod.h"
+#include "crypto/primitives.h"
 
 namespace qorlog {
 namespace {
 
 using crypto_internal::CryptAllocZeroed;
 using crypto_internal::CryptRelease;
+using crypto_internal::SecureWipe;
 
 constexpr uint64_t kMax32 = 0xFFFFFFFFull;
 
@@ -99,7 +99,7 @@ CryptBuffer* CryptBufferNew() {
 void CryptBufferFree(CryptBuffer* buffer) {
   if (buffer == nullptr) return;
   if (buffer->data != nullptr && buffer->length != 0) {
-    OPENSSL_cleanse(buffer->data, buffer->length);
+    SecureWipe(buffer->data, buffer->length);
   }
   CryptRelease(buffer->data);
   CryptRelease(buffer);

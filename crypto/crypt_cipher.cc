@@ -1,7 +1,5 @@
 // Block cipher operations: one-shot on buffers, the byte-range front ends
 // and the incremental form with its carry.
-#include <openssl/crypto.h>
-
 #include <cstring>
 #include <memory>
 #include <new>
@@ -11,6 +9,7 @@
 #include "crypto/cipher_params.h"
 #include "crypto/crypt_alloc.h"
 #include "crypto/cryptmod.h"
+#include "crypto/primitives.h"
 
 namespace qorlog {
 
@@ -22,8 +21,8 @@ using crypto_internal::CryptRelease;
 using crypto_internal::DecryptWithMode;
 using crypto_internal::EncryptWithMode;
 using crypto_internal::IsUsableMode;
-using crypto_internal::ModeDecryptsWithInverse;
 using crypto_internal::ModeState;
+using crypto_internal::SecureWipe;
 using crypto_internal::SetUpCipherParams;
 using crypto_internal::StartMode;
 
@@ -41,7 +40,7 @@ class WorkingCopy {
   explicit WorkingCopy(size_t size)
       : size_(size), data_(static_cast<uint8_t*>(CryptAllocZeroed(size))) {}
   ~WorkingCopy() {
-    if (data_ != nullptr) OPENSSL_cleanse(data_, size_);
+    if (data_ != nullptr) SecureWipe(data_, size_);
     CryptRelease(data_);
   }
   WorkingCopy(const WorkingCopy&) = delete;
@@ -54,14 +53,10 @@ class WorkingCopy {
   uint8_t* data_;
 };
 
-std::unique_ptr<BlockPrimitive> MakePrimitive(const CipherParams& params,
-                                              bool decrypt) {
-  auto use = decrypt && ModeDecryptsWithInverse(params.mode)
-                 ? BlockPrimitive::Use::kDecipher
-                 : BlockPrimitive::Use::kEncipher;
+std::unique_ptr<BlockPrimitive> MakePrimitive(const CipherParams& params) {
   try {
     return BlockPrimitive::Create(params.algorithm, params.key,
-                                  static_cast<size_t>(params.keyLength), use);
+                                  static_cast<size_t>(params.keyLength));
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
@@ -137,7 +132,7 @@ CryptBuffer* CryptEncryptBuffer(uint32_t algorithm, const CryptBuffer* key,
   const size_t padded = n + PadCount(n, b);
   CryptBufferPtr result(CryptBufferAlloc(uint64_t{n} + 16, nullptr));
   WorkingCopy work(padded);
-  std::unique_ptr<BlockPrimitive> primitive = MakePrimitive(params, false);
+  std::unique_ptr<BlockPrimitive> primitive = MakePrimitive(params);
   if (!result || work.get() == nullptr || !primitive) {
     Report(status, CRYPTMOD_E_ENCRYPT);
     return nullptr;
@@ -169,7 +164,7 @@ CryptBuffer* CryptDecryptBuffer(uint32_t algorithm, const CryptBuffer* key,
   }
   const uint32_t n = input->length;
   CryptBuffer* result = CryptBufferAlloc(n, nullptr);
-  std::unique_ptr<BlockPrimitive> primitive = MakePrimitive(params, true);
+  std::unique_ptr<BlockPrimitive> primitive = MakePrimitive(params);
   if (result == nullptr || !primitive) {
     CryptBufferFree(result);
     Report(status, CRYPTMOD_E_DECRYPT);
@@ -217,7 +212,7 @@ struct CryptCipherContext {
   size_t carry_size = 0;
   bool finished = false;
 
-  ~CryptCipherContext() { OPENSSL_cleanse(carry, sizeof(carry)); }
+  ~CryptCipherContext() { SecureWipe(carry, sizeof(carry)); }
 };
 
 namespace {
@@ -275,7 +270,7 @@ uint32_t CryptCipherInit(uint32_t algorithm, const CryptBuffer* key,
       return CRYPTMOD_E_CIPHER_INIT;
     }
     context->decrypt = decrypt;
-    context->primitive = MakePrimitive(context->params, decrypt);
+    context->primitive = MakePrimitive(context->params);
     if (!context->primitive) return CRYPTMOD_E_CIPHER_INIT;
     context->state =
         StartMode(mode, BlockSizeOf(algorithm), feedback, context->params.iv);
@@ -358,7 +353,7 @@ uint32_t CryptCipherFinal(CryptCipherContext* context, const void* bytes,
     Process(*context, &state, joined.get(), out, total);
     size_t p = CheckPadding(out, total, b);
     if (p == 0) {
-      OPENSSL_cleanse(out, total);
+      SecureWipe(out, total);
       CryptRelease(out);
       return CRYPTMOD_E_CIPHER_FINAL;
     }

@@ -1,7 +1,5 @@
 // Digests by hash id: one-shot on buffers and byte ranges, the HAS-160
 // service, the incremental form and the CRC-32.
-#include <zlib.h>
-
 #include <cstring>
 #include <memory>
 #include <new>
@@ -9,6 +7,7 @@
 #include "crypto/crypt_alloc.h"
 #include "crypto/cryptmod.h"
 #include "crypto/hash_engine.h"
+#include "crypto/primitives.h"
 
 namespace qorlog {
 
@@ -143,8 +142,8 @@ void CryptHashFree(CryptHashContext* context) {
 uint32_t CryptCrc32(uint32_t crc, const void* bytes, uint64_t size) {
   // zlib's convention: no bytes give the start value 0; size 0 gives `crc`.
   if (bytes == nullptr) return 0;
-  return static_cast<uint32_t>(
-      crc32_z(crc, static_cast<const Bytef*>(bytes), static_cast<size_t>(size)));
+  return crypto_internal::Crc32(crc, static_cast<const uint8_t*>(bytes),
+                                static_cast<size_t>(size));
 }
 
 }  // namespace qorlog

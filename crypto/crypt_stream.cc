@@ -1,15 +1,7 @@
 // RC4 stream encryption and decryption (the same operation both ways).
-// OpenSSL's RC4 is deprecated in OpenSSL 3 and through EVP only offered by the
-// legacy provider; the low-level call works without it, so this file uses it.
-#define OPENSSL_SUPPRESS_DEPRECATED
-
-#include <openssl/crypto.h>
-#include <openssl/rc4.h>
-
-#include <algorithm>
-
 #include "crypto/crypt_alloc.h"
 #include "crypto/cryptmod.h"
+#include "crypto/primitives.h"
 
 namespace qorlog {
 namespace {
@@ -26,15 +18,11 @@ uint32_t RunRc4(uint32_t failure, uint32_t algorithm, const CryptBuffer* key,
   }
   auto* out = static_cast<uint8_t*>(CryptAllocZeroed(size));
   if (out == nullptr) return failure;
-  RC4_KEY schedule;
-  // The key schedule reads key bytes 0..255 cyclically; longer keys add
-  // nothing, and the length must fit an int.
-  RC4_set_key(&schedule, static_cast<int>(std::min<uint32_t>(key->length, 256)),
-              key->data);
-  if (size != 0) {
-    RC4(&schedule, size, static_cast<const unsigned char*>(bytes), out);
+  if (!crypto_internal::Rc4(key->data, key->length, static_cast<const uint8_t*>(bytes), out,
+                            static_cast<size_t>(size))) {
+    crypto_internal::CryptRelease(out);
+    return failure;
   }
-  OPENSSL_cleanse(&schedule, sizeof(schedule));
   *out_data = out;
   *out_length = static_cast<uint32_t>(size);
   return CRYPTMOD_OK;

@@ -1,15 +1,7 @@
 // DES string protection: DES-CBC byte operations with their own padding, the
-// hex codec, and the text operations built on them.
-//
-// The DES calls are the ones the settings hex-text format was made with:
-// DES_set_key_unchecked and DES_ncbc_encrypt. OpenSSL 3 deprecates them in
-// favour of EVP (where single DES needs the legacy provider), so this file
-// silences the deprecation.
-#define OPENSSL_SUPPRESS_DEPRECATED
-
-#include <openssl/crypto.h>
-#include <openssl/des.h>
-
+// hex codec, and the text operations built on them. The key schedule ignores
+// parity bits and accepts weak keys (primitives.h), as the settings hex-text
+// format was made with.
 #include <cstring>
 #include <new>
 #include <string>
@@ -17,13 +9,16 @@
 #include "crypto/crypt_alloc.h"
 #include "crypto/cryptmod.h"
 #include "crypto/narrow_text.h"
+#include "crypto/primitives.h"
 
 namespace qorlog {
 namespace {
 
 using crypto_internal::CryptAllocZeroed;
 using crypto_internal::CryptRelease;
+using crypto_internal::DesCbc;
 using crypto_internal::NarrowToWide;
+using crypto_internal::SecureWipe;
 using crypto_internal::WideToNarrow;
 
 void Set(DES_STATUS* status, DES_STATUS value) {
@@ -34,21 +29,7 @@ void SetSize(uint32_t* out, uint32_t value) {
   if (out != nullptr) *out = value;
 }
 
-// A key schedule that is wiped when it goes away.
-class DesSchedule {
- public:
-  explicit DesSchedule(const uint8_t key[8]) {
-    DES_cblock block;
-    std::memcpy(block, key, 8);
-    DES_set_key_unchecked(&block, &schedule_);
-    OPENSSL_cleanse(block, sizeof(block));
-  }
-  ~DesSchedule() { OPENSSL_cleanse(&schedule_, sizeof(schedule_)); }
-  DES_key_schedule* get() { return &schedule_; }
-
- private:
-  DES_key_schedule schedule_;
-};
+constexpr uint8_t kZeroIv[8] = {};
 
 int HexValue(char16_t c) {
   if (c >= u'0' && c <= u'9') return c - u'0';
@@ -62,7 +43,7 @@ void KeyBytes(std::u16string_view key, uint8_t out[8]) {
   std::string narrow = WideToNarrow(key);
   std::memset(out, 0, 8);
   std::memcpy(out, narrow.data(), narrow.size() < 8 ? narrow.size() : 8);
-  OPENSSL_cleanse(narrow.data(), narrow.size());
+  SecureWipe(narrow.data(), narrow.size());
 }
 
 }  // namespace
@@ -72,7 +53,6 @@ uint8_t* DesCbcEncryptBuffer(uint32_t* out_size, const uint8_t* plain,
                              DES_STATUS* status) {
   Set(status, kDesStatusOk);
   SetSize(out_size, 0);
-  DesSchedule schedule(key);
   // The next multiple of 8 strictly above the length: 1 to 8 pad bytes.
   // Computed in 64 bits: near 4 GiB the 32-bit sum would wrap around.
   const uint64_t size = (uint64_t{plain_length} + 8) & ~uint64_t{7};
@@ -91,11 +71,14 @@ uint8_t* DesCbcEncryptBuffer(uint32_t* out_size, const uint8_t* plain,
   }
   if (plain_length != 0) std::memcpy(work, plain, plain_length);
   std::memset(work + plain_length, pad, pad);
-  DES_cblock iv = {0};
-  DES_ncbc_encrypt(work, result, static_cast<long>(size), schedule.get(), &iv,
-                   DES_ENCRYPT);
-  OPENSSL_cleanse(work, size);
+  const bool ok = DesCbc(key, kZeroIv, true, work, result, size);
+  SecureWipe(work, size);
   CryptRelease(work);
+  if (!ok) {
+    CryptRelease(result);
+    Set(status, kDesStatusNoMemory);
+    return nullptr;
+  }
   SetSize(out_size, static_cast<uint32_t>(size));
   return result;
 }
@@ -105,7 +88,6 @@ uint8_t* DesCbcDecryptBuffer(uint32_t* out_length, const uint8_t* cipher,
                              DES_STATUS* status) {
   Set(status, kDesStatusOk);
   SetSize(out_length, 0);
-  DesSchedule schedule(key);
   if (cipher_length % 8 != 0) {
     Set(status, kDesStatusBadLength);
     return nullptr;
@@ -121,14 +103,16 @@ uint8_t* DesCbcDecryptBuffer(uint32_t* out_length, const uint8_t* cipher,
     Set(status, kDesStatusNoMemory);
     return nullptr;
   }
-  DES_cblock iv = {0};
-  DES_ncbc_encrypt(cipher, plain, static_cast<long>(cipher_length),
-                   schedule.get(), &iv, DES_DECRYPT);
+  if (!DesCbc(key, kZeroIv, false, cipher, plain, cipher_length)) {
+    CryptRelease(plain);
+    Set(status, kDesStatusNoMemory);
+    return nullptr;
+  }
   // Pad counts 0 to 8 are accepted and the pad bytes are not examined: that
   // is what the files in the field were written and read with.
   const uint8_t pad = plain[cipher_length - 1];
   if (pad > 8) {
-    OPENSSL_cleanse(plain, cipher_length);
+    SecureWipe(plain, cipher_length);
     CryptRelease(plain);
     Set(status, kDesStatusBadPadding);
     return nullptr;
@@ -175,8 +159,8 @@ bool DesEncryptStringToHex(std::u16string_view plain, std::u16string* hex,
     uint8_t* cipher = DesCbcEncryptBuffer(
         &size, reinterpret_cast<const uint8_t*>(narrow.data()),
         static_cast<uint32_t>(narrow.size()), key_bytes, &status);
-    OPENSSL_cleanse(key_bytes, sizeof(key_bytes));
-    OPENSSL_cleanse(narrow.data(), narrow.size());
+    SecureWipe(key_bytes, sizeof(key_bytes));
+    SecureWipe(narrow.data(), narrow.size());
     if (cipher == nullptr) return false;
     std::u16string text;
     try {
@@ -207,7 +191,7 @@ bool DesDecryptHexToString(std::u16string_view hex, std::u16string* plain,
     uint8_t* bytes = DesCbcDecryptBuffer(
         &length, cipher.data(), static_cast<uint32_t>(cipher.size()),
         key_bytes, &status);
-    OPENSSL_cleanse(key_bytes, sizeof(key_bytes));
+    SecureWipe(key_bytes, sizeof(key_bytes));
     if (bytes == nullptr) return false;
     // The text ends at the first zero byte (at the latest the one written
     // after the plain bytes).
@@ -215,11 +199,11 @@ bool DesDecryptHexToString(std::u16string_view hex, std::u16string* plain,
     try {
       text = NarrowToWide(reinterpret_cast<const char*>(bytes));
     } catch (...) {
-      OPENSSL_cleanse(bytes, length);
+      SecureWipe(bytes, length);
       FreeDesBuffer(bytes);
       throw;
     }
-    OPENSSL_cleanse(bytes, length);
+    SecureWipe(bytes, length);
     FreeDesBuffer(bytes);
     *plain = std::move(text);
     return true;

@@ -1,43 +1,30 @@
 #include "crypto/hash_engine.h"
 
-#include <openssl/evp.h>
-
 #include "crypto/cryptmod.h"
 #include "crypto/has160.h"
+#include "crypto/primitives.h"
 
 namespace qorlog::crypto_internal {
 namespace {
 
-struct EvpCtxDeleter {
-  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
-using EvpCtxPtr = std::unique_ptr<EVP_MD_CTX, EvpCtxDeleter>;
-
-class EvpHashEngine : public HashEngine {
+// A digest of the borrowed primitives under a hash id.
+class BorrowedEngine : public HashEngine {
  public:
-  EvpHashEngine(size_t digest_size, EvpCtxPtr ctx)
-      : HashEngine(digest_size), ctx_(std::move(ctx)) {}
+  BorrowedEngine(size_t digest_size, std::unique_ptr<Digest> digest)
+      : HashEngine(digest_size), digest_(std::move(digest)) {}
 
   bool Update(const uint8_t* bytes, size_t size) override {
-    return size == 0 || EVP_DigestUpdate(ctx_.get(), bytes, size) == 1;
+    return digest_->Update(bytes, size);
   }
-
-  bool Final(uint8_t* digest) override {
-    unsigned int written = 0;
-    return EVP_DigestFinal_ex(ctx_.get(), digest, &written) == 1 &&
-           written == digest_size();
-  }
-
+  bool Final(uint8_t* digest) override { return digest_->Final(digest); }
   std::unique_ptr<HashEngine> Clone() const override {
-    EvpCtxPtr copy(EVP_MD_CTX_new());
-    if (!copy || EVP_MD_CTX_copy_ex(copy.get(), ctx_.get()) != 1) {
-      return nullptr;
-    }
-    return std::make_unique<EvpHashEngine>(digest_size(), std::move(copy));
+    std::unique_ptr<Digest> copy = digest_->Clone();
+    if (!copy) return nullptr;
+    return std::make_unique<BorrowedEngine>(digest_size(), std::move(copy));
   }
 
  private:
-  EvpCtxPtr ctx_;
+  std::unique_ptr<Digest> digest_;
 };
 
 class Has160Engine : public HashEngine {
@@ -62,17 +49,19 @@ class Has160Engine : public HashEngine {
   Has160 state_;
 };
 
-const EVP_MD* EvpDigestOf(uint32_t hash_id) {
+bool BorrowedAlgorithmOf(uint32_t hash_id, DigestAlgorithm* algorithm) {
   switch (hash_id) {
     case CRYPTMOD_HASH_SHA1:
-      return EVP_sha1();
+      *algorithm = DigestAlgorithm::kSha1;
+      return true;
     case CRYPTMOD_HASH_SHA256:
-      return EVP_sha256();
+      *algorithm = DigestAlgorithm::kSha256;
+      return true;
     case CRYPTMOD_HASH_RIPEMD160:
-      // Served by the default provider since OpenSSL 3.0.7.
-      return EVP_ripemd160();
+      *algorithm = DigestAlgorithm::kRipemd160;
+      return true;
     default:
-      return nullptr;
+      return false;
   }
 }
 
@@ -93,12 +82,11 @@ size_t DigestSizeOf(uint32_t hash_id) {
 
 std::unique_ptr<HashEngine> HashEngine::Create(uint32_t hash_id) {
   if (hash_id == CRYPTMOD_HASH_HAS160) return std::make_unique<Has160Engine>();
-  const EVP_MD* md = EvpDigestOf(hash_id);
-  if (md == nullptr) return nullptr;
-  EvpCtxPtr ctx(EVP_MD_CTX_new());
-  if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1) return nullptr;
-  return std::make_unique<EvpHashEngine>(DigestSizeOf(hash_id),
-                                         std::move(ctx));
+  DigestAlgorithm algorithm;
+  if (!BorrowedAlgorithmOf(hash_id, &algorithm)) return nullptr;
+  std::unique_ptr<Digest> digest = Digest::Create(algorithm);
+  if (!digest) return nullptr;
+  return std::make_unique<BorrowedEngine>(DigestSizeOf(hash_id), std::move(digest));
 }
 
 }  // namespace qorlog::crypto_internal

@@ -1,5 +1,5 @@
 // hash_engine.h - one digest computation selected by hash id: SHA-1,
-// SHA-256 and RIPEMD-160 from OpenSSL's EVP interface (default provider),
+// SHA-256 and RIPEMD-160 from the borrowed primitives (primitives.h),
 // HAS-160 from the module's own code.
 //
 // Thread rules: an engine is used by one thread at a time.

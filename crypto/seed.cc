@@ -1,7 +1,6 @@
 #include "crypto/seed.h"
 
-#include <openssl/crypto.h>
-
+#include "crypto/primitives.h"
 
 namespace qorlog::crypto_internal {
 namespace {
@@ -147,7 +146,7 @@ SeedKeySchedule::SeedKeySchedule(const uint8_t key[kKeySize]) {
 }
 
 SeedKeySchedule::~SeedKeySchedule() {
-  OPENSSL_cleanse(round_keys_, sizeof(round_keys_));
+  SecureWipe(round_keys_, sizeof(round_keys_));
 }
 
 void SeedKeySchedule::EncryptBlock(const uint8_t in[kBlockSize],

@@ -26,6 +26,8 @@ inline constexpr DWORD kRegSz = 1;
 inline constexpr DWORD kRegExpandSz = 2;
 inline constexpr DWORD kRegMultiSz = 7;
 inline constexpr DWORD kKeyRead = 0x20019;
+// Added to kKeyRead: open the key in the 32-bit registry view (Windows).
+inline constexpr DWORD kKeyWow64_32Key = 0x0200;
 
 // The registry file in use (which may not exist).
 std::string RegistryFilePath();

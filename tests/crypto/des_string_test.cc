@@ -1,13 +1,9 @@
 // DES string protection: the byte operations, the hex codec and the text
-// operations, against the known answers of vectors/des.txt and OpenSSL's
-// DES-CBC as an oracle.
-#define OPENSSL_SUPPRESS_DEPRECATED
+// operations, against the known answers of vectors/des.txt.
 #include <gtest/gtest.h>
-#include <openssl/des.h>
-
-#include <cstring>
 
 #include "crypto/cryptmod.h"
+#include "crypto/primitives.h"
 #include "test_util.h"
 
 namespace qorlog {
@@ -26,14 +22,10 @@ std::u16string Wide(const std::string& ascii) {
 // Raw DES-CBC encryption with a zero IV, no padding: builds cipher texts
 // whose plain text ends in bytes the encoder never writes.
 Bytes RawDesCbc(const Bytes& plain, const char key[8]) {
-  DES_cblock k;
-  std::memcpy(k, key, 8);
-  DES_key_schedule schedule;
-  DES_set_key_unchecked(&k, &schedule);
-  DES_cblock iv = {0};
+  const uint8_t iv[8] = {};
   Bytes out(plain.size());
-  DES_ncbc_encrypt(plain.data(), out.data(), static_cast<long>(plain.size()),
-                   &schedule, &iv, DES_ENCRYPT);
+  EXPECT_TRUE(crypto_internal::DesCbc(reinterpret_cast<const uint8_t*>(key), iv, true,
+                                      plain.data(), out.data(), plain.size()));
   return out;
 }
 

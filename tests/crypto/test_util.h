@@ -1,6 +1,5 @@
 // Helpers of the crypto tests: hex conversion, the known-answer files under
-// vectors/, OpenSSL's EVP ciphers as an independent oracle, and a loop that
-// fails every allocation of an operation in turn.
+// vectors/, and a loop that fails every allocation of an operation in turn.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +8,7 @@
 #include <vector>
 
 #include "crypto/cryptmod.h"
+#include "crypto/primitives.h"
 
 namespace qorlog::testing {
 
@@ -32,11 +32,9 @@ struct VectorLine {
 // Reads tests/crypto/vectors/<name>; fails the test when it is missing.
 std::vector<VectorLine> ReadVectors(const std::string& name, bool quoted);
 
-// Encrypts or decrypts with an EVP cipher by name ("AES-128-CBC", ...),
-// without padding; the legacy provider is loaded on demand for names that
-// need it. Returns false when the cipher is not available.
-bool EvpCrypt(const std::string& name, const Bytes& key, const Bytes& iv,
-              const Bytes& in, bool encrypt, Bytes* out);
+// Enciphers whole blocks one by one with a borrowed block cipher (no
+// chaining, no padding): raw cipher text for tests of the layers above.
+Bytes EcbEncipher(crypto_internal::BlockAlgorithm algorithm, const Bytes& key, const Bytes& in);
 
 // PKCS#7-pads to a multiple of `block`.
 Bytes Pad(const Bytes& plain, size_t block);
