@@ -70,6 +70,9 @@ struct Case {
 
 void Nothing(const Prep&) {}
 
+// Names the case in test failures instead of dumping its bytes.
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
 std::string TwoFirewallFiles() { return HeaderBytes(1) + RecordBytes(Firewall(9, 9)); }
 
 const Case kCases[] = {
@@ -108,7 +111,9 @@ const Case kCases[] = {
      {"show", "--kind", "firewall"}},
     {"show_json_oldest_first_by_index",
      [](const Prep& s) {
-       s.Put("secure browser", "2024030500.log", HeaderBytes(2) + RecordBytes(Simple(1, 2)) + RecordBytes(Simple(3, 405)));
+       // 255 units: the first text length that takes the 16-bit form.
+       s.Put("secure browser", "2024030500.log",
+             HeaderBytes(2) + RecordBytes(Simple(1, 2)) + RecordBytes(Simple(3, 405, std::u16string(255, u'x'))));
        s.Put("secure browser", "2024030501.log", HeaderBytes(0));
      },
      {"show", "--kind", "secure-browser", "--file", "0", "--json", "--oldest-first"}},
