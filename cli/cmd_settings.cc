@@ -211,7 +211,12 @@ void AddSettingsCommand(CLI::App& app, Outcome& outcome) {
   auto* age = cmd->add_subcommand(
       "age", "Fresh (exit 0), or stale or without a stamp (1), by the write-time stamp");
   age->add_option("FILE", args->file, "Protected settings file")->required();
-  age->add_option("SECONDS", args->seconds, "Maximum age in seconds")->required()->check(CLI::NonNegativeNumber);
+  const CLI::Validator not_negative(
+      [](std::string& text) -> std::string {
+        return !text.empty() && text.front() == '-' ? "give 0 or more seconds, not " + text : "";
+      },
+      "SECONDS");
+  age->add_option("SECONDS", args->seconds, "Maximum age in seconds")->required()->check(not_negative);
   age->callback([&outcome, args] { outcome.exit_code = RunAge(*args); });
 }
 

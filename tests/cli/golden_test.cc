@@ -230,6 +230,7 @@ const Case kCases[] = {
     {"settings_set_refuses_to_change_other_entries",
      [](const Prep& s) { s.Protect(s.env().root() / "s.ui", u"[s]\nquoted = \"  v \"\nplain=x\n"); },
      {"settings", "set", "<TMP>/s.ui", "s", "new", "1"}},
+    {"settings_age_refuses_a_negative_age", Nothing, {"settings", "age", "<TMP>/s.ui", "-5"}},
     {"settings_age_without_a_stamp", [](const Prep& s) { s.Protect(s.env().root() / "s.ui", u"[s]\nk=v\n"); },
      {"settings", "age", "<TMP>/s.ui", "60"}},
 };
