@@ -95,9 +95,15 @@ void AddWriteCommand(CLI::App& app, Outcome& outcome) {
   simple->callback([&outcome, o] {
     const DWORD kind = o->kind.value_or(kEtcKind);
     if (RecordKindOf(kind) != kRecordKindSimple) {
-      outcome.exit_code = Fail(ExitCode::kUsage, "kind " + std::to_string(kind) + " holds " +
-                                                     (kind == QORLOG_KIND_FIREWALL ? "firewall records: use 'qorlog write fw'"
-                                                                                   : "PC-scan records: use 'qorlog write pcscan'"));
+      std::string why = "kind " + std::to_string(kind);
+      if (kind == QORLOG_KIND_FIREWALL) {
+        why += " holds firewall records: use 'qorlog write fw'";
+      } else if (kind == QORLOG_KIND_PCSCAN) {
+        why += " holds PC-scan records: use 'qorlog write pcscan'";
+      } else {
+        why += " is read as PC-scan records (every kind below 1001 is): simple records need a kind above 1001";
+      }
+      outcome.exit_code = Fail(ExitCode::kUsage, why);
       return;
     }
     stSIMPLE_LOG_W r = {};

@@ -159,6 +159,7 @@ const Case kCases[] = {
     {"write_refuses_a_simple_sub_code", Nothing, {"write", "simple", "--sub-code", "406"}},
     {"write_refuses_a_firewall_sub_code", Nothing, {"write", "fw", "--sub-code", "206"}},
     {"write_refuses_simple_records_in_the_firewall_folder", Nothing, {"write", "simple", "--kind", "firewall"}},
+    {"write_refuses_simple_records_of_a_kind_read_as_pc_scan", Nothing, {"write", "simple", "--kind", "5"}},
     {"write_notes_a_cut_text", Nothing,
      {"write", "simple", "--kind", "anti-keylogger", "--text", std::string(258, 'a') + "\xF0\x9F\x98\x80"}},
     {"show_what_write_stored",
