@@ -1,129 +1,128 @@
 // qorlog list: the log files of one or every category, oldest first, with
-// their size and the record count their header gives.
+// their size and the record count their header gives, and the files that a
+// writer set aside as damaged. Exit status 3 when a header is damaged or cut
+// off or a set-aside file is there, 4 when a file cannot be opened.
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
-#include "api/qorlog.h"
 #include "cli/commands.h"
-#include "cli/log_kind_arg.h"
-#include "logstore/log_util.h"
-#include "platform/text.h"
+#include "cli/log_file_read.h"
+#include "cli/log_folder.h"
+#include "cli/log_kind.h"
+#include "cli/log_locations.h"
+#include "cli/status_text.h"
+#include "logstore/log_format.h"
 
 namespace qorlog::cli {
 
 namespace {
 
-struct FileRow {
-  std::size_t index = 0;
-  std::string path;
-  std::uintmax_t size = 0;
-  bool readable = false;  // a file whose header could be read
-  stLOG_HEADER header = {};
+struct Row {
+  std::optional<std::size_t> index;  // none for a set-aside file
+  LogFolderEntry entry;
+  std::optional<stLOG_HEADER> header;
+  std::string state;  // "ok", or what is wrong with the file
+  ExitCode code = ExitCode::kSuccess;
 };
 
-FileRow Describe(std::size_t index, const stLOG_FILE_ITEM& item) {
-  FileRow row;
-  row.index = index;
-  row.path = platform::Utf16ToUtf8(item.szPath);
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(row.path, ec);
-  row.size = ec ? 0 : size;
-  void* log = nullptr;
-  if (QORLOG_OpenLogFile(item.szPath, &log) == 0) {
-    stLOG_HEADER* header = nullptr;
-    if (QORLOG_GetLogItemCnt(log, &header) == 0 && header != nullptr) {
-      row.header = *header;
-      row.readable = true;
-      QORLOG_FreeLogHeader(header);
-    }
+Row DescribeLogFile(std::size_t index, const LogFolderEntry& entry, DWORD kind) {
+  Row row{index, entry, std::nullopt, "ok", ExitCode::kSuccess};
+  if (entry.is_folder) {
+    row.state = "a folder, not a log file";
+    return row;
   }
-  QORLOG_CloseLog(log);
+  const LogFileRead read = ReadLogFile(entry.path, kind, false);
+  row.header = read.header;
+  if (read.open_status != 0) {
+    row.state = "cannot open: " + StatusText(read.open_status);
+    row.code = ExitCode::kFailed;
+  } else if (!read.header || entry.size < kHeaderSize) {
+    row.state = "header cut off";
+    row.code = ExitCode::kDamaged;
+  } else if (!read.HeaderValid()) {
+    row.state = "damaged header";
+    row.code = ExitCode::kDamaged;
+  }
   return row;
 }
 
-bool HeaderValid(const FileRow& row) {
-  return row.readable && row.size >= 12 && row.header.dwCheck == row.header.dwVersion + row.header.dwItemCount;
+std::string Pad(std::string s, std::size_t width) { return s.size() < width ? s + std::string(width - s.size(), ' ') : s; }
+
+void PrintTable(const std::string& title, const std::vector<Row>& rows) {
+  std::cout << title << "\n";
+  if (rows.empty()) {
+    std::cout << "  (no log files)\n";
+    return;
+  }
+  std::size_t name_width = 4;
+  for (const Row& row : rows) {
+    name_width = std::max(name_width, std::filesystem::path(row.entry.path).filename().string().size());
+  }
+  std::cout << "  " << Pad("#", 4) << Pad("FILE", name_width + 2) << Pad("SIZE", 10) << "RECORDS\n";
+  for (const Row& row : rows) {
+    std::string records = row.header ? std::to_string(row.header->dwItemCount) : "-";
+    if (row.state != "ok") records += " (" + row.state + ")";
+    std::cout << "  " << Pad(row.index ? std::to_string(*row.index) : "-", 4)
+              << Pad(std::filesystem::path(row.entry.path).filename().string(), name_width + 2)
+              << Pad(row.entry.is_folder ? "-" : std::to_string(row.entry.size), 10) << records << "\n";
+  }
 }
 
-int RunList(const std::string& kind_text, bool json) {
-  std::vector<DWORD> kinds;
-  if (kind_text.empty()) {
-    kinds = AllCategoryKinds();
-  } else if (auto kind = ParseKind(kind_text)) {
-    kinds.push_back(*kind);
-  } else {
-    std::cerr << "qorlog list: unknown kind '" << kind_text << "'\n";
-    return 1;
+void PrintJson(DWORD kind, const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    nlohmann::ordered_json j;
+    j["kind"] = kind;
+    j["category"] = CategoryName(kind);
+    j["index"] = row.index ? nlohmann::ordered_json(*row.index) : nullptr;
+    j["path"] = row.entry.path;
+    j["size"] = row.entry.size;
+    j["header_count"] = row.header ? nlohmann::ordered_json(row.header->dwItemCount) : nullptr;
+    j["state"] = row.state;
+    std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   }
+}
 
-  CLogUtil util;
-  for (DWORD kind : kinds) {
-    stLOG_FILE_ITEM* files = nullptr;
-    const DWORD count = QORLOG_GetLogFileCnt(kind, &files);
-    std::vector<FileRow> rows;
-    for (DWORD i = 0; i < count; ++i) rows.push_back(Describe(i, files[i]));
-    if (files != nullptr) QORLOG_FreeLogHeader(reinterpret_cast<stLOG_HEADER*>(files));
+ExitCode RunList(const std::optional<DWORD>& kind, bool json) {
+  const LogLocations where = FindLogLocationsOrReport();
+  if (where.status != 0) return ExitCode::kFailed;
+  std::vector<DWORD> kinds(std::begin(kCategoryKinds), std::end(kCategoryKinds));
+  if (kind) kinds = {*kind};
 
-    const std::string category = platform::Utf16ToUtf8(CLogUtil::GetCategoryName(kind));
+  ExitCode result = ExitCode::kSuccess;
+  for (DWORD k : kinds) {
+    std::vector<Row> rows;
+    const auto files = ListLogFiles(k);
+    for (std::size_t i = 0; i < files.size(); ++i) rows.push_back(DescribeLogFile(i, files[i], k));
+    for (const LogFolderEntry& aside : ListSetAsideFiles(where.CategoryFolder(k))) {
+      rows.push_back({std::nullopt, aside, std::nullopt, "set aside as damaged", ExitCode::kDamaged});
+    }
+    for (const Row& row : rows) result = std::max(result, row.code);
     if (json) {
-      for (const FileRow& row : rows) {
-        nlohmann::ordered_json j;
-        j["kind"] = kind;
-        j["category"] = category;
-        j["index"] = row.index;
-        j["path"] = row.path;
-        j["size"] = row.size;
-        j["header_count"] = row.readable ? nlohmann::ordered_json(row.header.dwItemCount) : nullptr;
-        j["header_valid"] = HeaderValid(row);
-        std::cout << j.dump() << "\n";
-      }
-      continue;
-    }
-    std::cout << category << " (" << kind << "): " << platform::Utf16ToUtf8(util.GetLogFolder(kind).view()) << "\n";
-    if (rows.empty()) {
-      std::cout << "  (no log files)\n";
-      continue;
-    }
-    std::size_t name_width = 4;
-    for (const FileRow& row : rows) {
-      name_width = std::max(name_width, std::filesystem::path(row.path).filename().string().size());
-    }
-    auto pad = [](std::string s, std::size_t w) { return s.size() < w ? s + std::string(w - s.size(), ' ') : s; };
-    std::cout << "  " << pad("#", 4) << pad("FILE", name_width + 2) << pad("SIZE", 10) << "RECORDS\n";
-    for (const FileRow& row : rows) {
-      std::string records;
-      if (!row.readable) {
-        records = "- (unreadable)";
-      } else if (!HeaderValid(row)) {
-        records = std::to_string(row.header.dwItemCount) + " (damaged header)";
-      } else {
-        records = std::to_string(row.header.dwItemCount);
-      }
-      std::cout << "  " << pad(std::to_string(row.index), 4)
-                << pad(std::filesystem::path(row.path).filename().string(), name_width + 2)
-                << pad(std::to_string(row.size), 10) << records << "\n";
+      PrintJson(k, rows);
+    } else {
+      PrintTable(std::string(CategoryName(k)) + " (" + std::to_string(k) + "): " + where.CategoryFolder(k), rows);
     }
   }
-  return 0;
+  return result;
 }
 
 }  // namespace
 
 void AddListCommand(CLI::App& app, Outcome& outcome) {
-  auto* cmd = app.add_subcommand("list", "List the log files of a category (all categories by default), oldest first");
-  auto kind = std::make_shared<std::string>();
-  auto all = std::make_shared<bool>(false);
+  auto* cmd = app.add_subcommand(
+      "list", "List the log files of a category (every category by default), oldest first, with size and count");
+  auto kind = std::make_shared<std::optional<DWORD>>();
   auto json = std::make_shared<bool>(false);
-  auto* kind_opt = cmd->add_option("--kind", *kind, "Kind number or category name (pc-scan, firewall, ..., etc)");
-  cmd->add_flag("--all", *all, "Every category (the default)")->excludes(kind_opt);
+  auto* kind_opt = AddKindOption(cmd, "--kind", kind.get(), "Kind number or category name (pc-scan, ..., etc)");
+  cmd->add_flag("--all")->description("Every category (the default)")->excludes(kind_opt);
   cmd->add_flag("--json", *json, "One JSON object per file");
   cmd->callback([&outcome, kind, json] { outcome.exit_code = RunList(*kind, *json); });
 }
-
-QORLOG_CLI_COMMAND(AddListCommand);
 
 }  // namespace qorlog::cli

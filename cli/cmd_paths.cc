@@ -1,12 +1,12 @@
-// qorlog paths: where this machine keeps its logs.
+// qorlog paths: where this machine keeps its logs. Exit status 4 when the
+// registry gives no Program Files folder (the folders are then not shown).
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
-#include "api/qorlog.h"
 #include "cli/commands.h"
-#include "logstore/log_util.h"
+#include "cli/log_kind.h"
+#include "cli/log_locations.h"
 #include "platform/fs.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -15,53 +15,39 @@ namespace qorlog::cli {
 
 namespace {
 
-constexpr DWORD kKinds[] = {QORLOG_KIND_PCSCAN, QORLOG_KIND_FIREWALL, QORLOG_KIND_ANTIKEYLOGGER,
-                            QORLOG_KIND_SECUREBROWSER, QORLOG_KIND_PELLORA, 0};
-
-std::string Narrow(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
-
-int RunPaths(bool json) {
-  char16_t buffer[platform::kMaxPath] = {};
-  const DWORD status = QORLOG_GetProgramFilesPath(buffer, platform::kMaxPath);
-  CLogUtil util;
-  std::string registry = platform::RegistryFilePath();
+ExitCode RunPaths(bool json) {
+  const std::string registry = platform::RegistryFilePath();
   const bool registry_present = platform::PathExists(platform::Utf8ToUtf16(registry));
-  const std::string program_files = Narrow(buffer);
-  platform::PathBuffer common(buffer);
-  common.AppendPart(kCommonLogSubfolder);
+  const LogLocations where = FindLogLocationsOrReport();
+  if (where.status != 0) return ExitCode::kFailed;
 
   if (json) {
     nlohmann::ordered_json out;
     out["registry"] = registry;
     out["registry_present"] = registry_present;
-    out["program_files"] = program_files;
-    out["program_files_status"] = status;
-    out["common_log_folder"] = Narrow(common.view());
+    out["program_files"] = where.program_files;
+    out["common_log_folder"] = where.CommonLogFolder();
     nlohmann::ordered_json categories = nlohmann::ordered_json::object();
-    for (DWORD kind : kKinds) {
-      nlohmann::ordered_json entry;
-      entry["kind"] = kind;
-      entry["folder"] = Narrow(util.GetLogFolder(kind).view());
-      categories[Narrow(CLogUtil::GetCategoryName(kind))] = entry;
+    for (DWORD kind : kCategoryKinds) {
+      categories[std::string(CategoryName(kind))] = {{"kind", kind}, {"folder", where.CategoryFolder(kind)}};
     }
     out["categories"] = categories;
-    out["update_folder"] = Narrow(util.GetUpdateFolder());
-    std::cout << out.dump(2) << "\n";
-  } else {
-    std::cout << "registry file:      " << registry
-              << (registry_present ? "" : "  (not present: built-in defaults answer)") << "\n"
-              << "program files:      " << program_files;
-    if (status != 0) std::cout << "  (registry error " << status << ")";
-    std::cout << "\ncommon log folder:  " << Narrow(common.view()) << "\n";
-    for (DWORD kind : kKinds) {
-      std::string label = Narrow(CLogUtil::GetCategoryName(kind));
-      label += kind == 0 ? " (other kinds)" : " (" + std::to_string(kind) + ")";
-      std::cout << "  " << label << std::string(label.size() < 24 ? 24 - label.size() : 1, ' ')
-                << Narrow(util.GetLogFolder(kind).view()) << "\n";
-    }
-    std::cout << "update folder:      " << Narrow(util.GetUpdateFolder()) << "\n";
+    out["update_folder"] = where.UpdateFolder();
+    std::cout << out.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    return ExitCode::kSuccess;
   }
-  return status == 0 ? 0 : 1;
+  std::cout << "registry file:      " << registry
+            << (registry_present ? "" : "  (not present: built-in defaults answer)") << "\n"
+            << "program files:      " << where.program_files << "\n"
+            << "common log folder:  " << where.CommonLogFolder() << "\n";
+  for (DWORD kind : kCategoryKinds) {
+    std::string label(CategoryName(kind));
+    label += kind == kEtcKind ? " (other kinds)" : " (" + std::to_string(kind) + ")";
+    std::cout << "  " << label << std::string(label.size() < 24 ? 24 - label.size() : 1, ' ')
+              << where.CategoryFolder(kind) << "\n";
+  }
+  std::cout << "update folder:      " << where.UpdateFolder() << "\n";
+  return ExitCode::kSuccess;
 }
 
 }  // namespace
@@ -72,7 +58,5 @@ void AddPathsCommand(CLI::App& app, Outcome& outcome) {
   cmd->add_flag("--json", *json, "Print one JSON object");
   cmd->callback([&outcome, json] { outcome.exit_code = RunPaths(*json); });
 }
-
-QORLOG_CLI_COMMAND(AddPathsCommand);
 
 }  // namespace qorlog::cli

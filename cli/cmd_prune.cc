@@ -1,15 +1,20 @@
-// qorlog prune --kind K | --all: prunes the log folder of a kind (or of every
-// category) through the library and reports the files that went.
+// qorlog prune --kind K | --all [--damaged]: prunes the log folder of a kind
+// (or of every category) through the library and reports the files that
+// went. With --damaged it also deletes the files that a writer set aside as
+// damaged, which the library's pruning leaves alone.
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
-#include "api/qorlog.h"
 #include "cli/commands.h"
+#include "cli/log_folder.h"
+#include "cli/log_kind.h"
+#include "cli/log_locations.h"
 #include "cli/status_text.h"
-#include "logstore/log_util.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 
@@ -17,74 +22,74 @@ namespace qorlog::cli {
 
 namespace {
 
-// The "*.log" names of a folder, sorted.
-std::vector<std::u16string> LogNames(const platform::PathBuffer& folder) {
-  platform::PathBuffer pattern(folder.view());
-  pattern.AppendPart(u"*.log");
-  std::vector<platform::FindData> entries;
-  std::vector<std::u16string> names;
-  if (platform::FindFiles(pattern.view(), &entries) == 0) {
-    for (const auto& e : entries) {
-      if (!e.is_directory) names.push_back(e.name);
-    }
-  }
+std::vector<std::string> Names(const std::vector<LogFolderEntry>& entries) {
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(std::filesystem::path(e.path).filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
 
-// Prunes one kind; false on an error other than a missing folder.
-bool PruneKind(DWORD kind) {
-  CLogUtil util;
-  const platform::PathBuffer folder = util.GetLogFolder(kind);
-  const std::string category = platform::Utf16ToUtf8(CLogUtil::GetCategoryName(kind));
-  const auto before = LogNames(folder);
+std::string Files(std::size_t n) { return std::to_string(n) + (n == 1 ? " file" : " files"); }
+
+ExitCode DeleteSetAside(const std::string& folder, const std::string& category) {
+  ExitCode result = ExitCode::kSuccess;
+  for (const LogFolderEntry& aside : ListSetAsideFiles(folder)) {
+    const std::string name = std::filesystem::path(aside.path).filename().string();
+    const std::u16string wide = platform::Utf8ToUtf16(aside.path);
+    platform::SetAttributesNormal(wide);
+    if (DWORD error = platform::DeleteFileNamed(wide); error != 0) {
+      result = Fail(ExitCode::kFailed, category + ": cannot delete " + name + ": " + StatusText(error));
+    } else {
+      std::cout << "  deleted " << name << " (set aside as damaged)\n";
+    }
+  }
+  return result;
+}
+
+ExitCode PruneKind(const LogLocations& where, DWORD kind, bool damaged) {
+  const std::string category(CategoryName(kind));
+  const auto before = Names(ListLogFiles(kind));
   const DWORD status = QORLOG_ReduceLog(kind);
   if (status == QORLOG_STATUS_PATH_NOT_FOUND) {
     std::cout << category << ": no log folder\n";
-    return true;
+    return ExitCode::kSuccess;
   }
-  if (status != 0) {
-    std::cerr << "qorlog prune: " << category << ": " << StatusText(status) << " (" << status << ")\n";
-    return false;
-  }
-  const auto after = LogNames(folder);
-  std::vector<std::u16string> gone;
+  if (status != 0) return Fail(ExitCode::kFailed, "prune " + category + ": " + StatusText(status));
+  const auto after = Names(ListLogFiles(kind));
+  std::vector<std::string> gone;
   std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(gone));
-  std::cout << category << ": " << gone.size() << " file" << (gone.size() == 1 ? "" : "s") << " deleted, "
-            << after.size() << " left\n";
-  for (const auto& name : gone) std::cout << "  deleted " << platform::Utf16ToUtf8(name) << "\n";
-  return true;
+  std::cout << category << ": " << Files(gone.size()) << " deleted, " << after.size() << " left\n";
+  for (const auto& name : gone) std::cout << "  deleted " << name << "\n";
+  return damaged ? DeleteSetAside(where.CategoryFolder(kind), category) : ExitCode::kSuccess;
 }
 
 }  // namespace
 
 void AddPruneCommand(CLI::App& app, Outcome& outcome) {
-  auto* cmd = app.add_subcommand("prune", "Delete the oldest log files beyond 90 files or 9 MiB");
-  auto kind = std::make_shared<std::string>();
-  auto all = std::make_shared<bool>(false);
-  auto* kind_opt = cmd->add_option("--kind", *kind, "Kind id or category name");
-  auto* all_opt = cmd->add_flag("--all", *all, "Every category");
+  auto* cmd = app.add_subcommand(
+      "prune", "Delete the oldest log files beyond 90 files or 9 MiB (once 100 files or 10 MiB are reached)");
+  auto kind = std::make_shared<std::optional<DWORD>>();
+  auto damaged = std::make_shared<bool>(false);
+  auto* kind_opt = AddKindOption(cmd, "--kind", kind.get(), "Kind number or category name (pc-scan, ..., etc)");
+  auto* all_opt = cmd->add_flag("--all")->description("Every category");
   kind_opt->excludes(all_opt);
-  cmd->callback([&outcome, kind, all] {
-    std::vector<DWORD> kinds;
-    if (*all) {
-      kinds = {QORLOG_KIND_PCSCAN, QORLOG_KIND_FIREWALL, QORLOG_KIND_ANTIKEYLOGGER, QORLOG_KIND_SECUREBROWSER,
-               QORLOG_KIND_PELLORA, 0};
-    } else {
-      DWORD k = 0;
-      if (!ParseKind(*kind, &k)) {
-        std::cerr << "qorlog prune: give --kind K or --all\n";
-        outcome.exit_code = 2;
-        return;
-      }
-      kinds.push_back(k);
+  cmd->add_flag("--damaged", *damaged, "Also delete the files set aside as damaged");
+  cmd->callback([&outcome, kind, damaged, all_opt] {
+    if (!*kind && all_opt->count() == 0) {
+      outcome.exit_code = Fail(ExitCode::kUsage, "prune needs --kind K or --all");
+      return;
     }
-    bool ok = true;
-    for (DWORD k : kinds) ok = PruneKind(k) && ok;
-    outcome.exit_code = ok ? 0 : 1;
+    const LogLocations where = FindLogLocationsOrReport();
+    if (where.status != 0) {
+      outcome.exit_code = ExitCode::kFailed;
+      return;
+    }
+    std::vector<DWORD> kinds(std::begin(kCategoryKinds), std::end(kCategoryKinds));
+    if (*kind) kinds = {**kind};
+    ExitCode result = ExitCode::kSuccess;
+    for (DWORD k : kinds) result = std::max(result, PruneKind(where, k, *damaged));
+    outcome.exit_code = result;
   });
 }
-
-QORLOG_CLI_COMMAND(AddPruneCommand);
 
 }  // namespace qorlog::cli

@@ -1,24 +1,28 @@
 // qorlog show: the records of one log file, newest first like the array
 // reads (--oldest-first reverses), as an aligned table or as JSON Lines.
 //
-// Exit status: 0 for a complete file; 2 when the records were shown but the
-// file is not whole (a cut-off last record, a damaged header, or a header
-// count that differs from the records found; a note on stderr says which);
-// 1 when nothing could be shown (no such file, an unreadable or damaged
-// file, a bad argument).
+// Exit status 3 when the file is not whole: a record the readers refuse (no
+// records shown), or records shown from a file whose header is cut off or
+// damaged, whose count differs from the records found, or whose last record
+// is cut off (a note on standard error says which). 2 for a file or index
+// that is not there, 4 when the file cannot be opened.
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <system_error>
+#include <variant>
 #include <vector>
 
-#include "api/qorlog.h"
 #include "cli/commands.h"
-#include "cli/log_kind_arg.h"
+#include "cli/log_file_read.h"
+#include "cli/log_folder.h"
+#include "cli/log_kind.h"
+#include "cli/log_locations.h"
+#include "cli/record_bounds.h"
 #include "cli/record_format.h"
-#include "logstore/log_check.h"
-#include "logstore/log_format.h"
-#include "platform/text.h"
+#include "cli/status_text.h"
 
 namespace qorlog::cli {
 
@@ -26,96 +30,39 @@ namespace {
 
 struct ShowArgs {
   std::string file;
-  std::string kind;
-  int index = -1;  // -1: the newest file
+  std::optional<DWORD> kind;
+  std::optional<long long> index;  // none: the newest file
+  long long index_given = 0;
   bool json = false;
   bool oldest_first = false;
 };
 
-int Fail(const std::string& message) {
-  std::cerr << "qorlog show: " << message << "\n";
-  return 1;
+// The file that --kind and --file name, or the exit status of a failure.
+std::variant<std::string, ExitCode> PickFile(DWORD kind, std::optional<long long> index) {
+  if (FindLogLocationsOrReport().status != 0) return ExitCode::kFailed;
+  const auto files = ListLogFiles(kind);
+  if (index) {
+    if (*index >= static_cast<long long>(files.size())) {
+      if (files.empty()) return Fail(ExitCode::kUsage, "--file " + std::to_string(*index) + ": kind " +
+                                                           std::to_string(kind) + " has no log files");
+      return Fail(ExitCode::kUsage, "--file " + std::to_string(*index) + " is not one of the " +
+                                        std::to_string(files.size()) + " files of kind " + std::to_string(kind) +
+                                        " (0 to " + std::to_string(files.size() - 1) + ", see 'qorlog list')");
+    }
+    const LogFolderEntry& entry = files[static_cast<std::size_t>(*index)];
+    if (entry.is_folder) {
+      return Fail(ExitCode::kUsage, "--file " + std::to_string(*index) + ": " + entry.path + " is a folder");
+    }
+    return entry.path;
+  }
+  // The newest file; a folder with a log file's name is skipped.
+  for (auto it = files.rbegin(); it != files.rend(); ++it) {
+    if (!it->is_folder) return it->path;
+  }
+  return Fail(ExitCode::kUsage, "kind " + std::to_string(kind) + " has no log files");
 }
 
-// Reads every record through the array export of the kind's record kind.
-DWORD ReadViews(void* log, DWORD kind, const std::string& file, std::vector<RecordView>* views) {
-  DWORD count = 0;
-  DWORD status;
-  switch (RecordKindOf(kind)) {
-    case kRecordKindPCScan: {
-      stPC_SCAN_LOG_W* array = nullptr;
-      status = QORLOG_ReadPCScanLogArray(log, &array, &count);
-      for (DWORD i = 0; array != nullptr && i < count; ++i) views->push_back(ViewOf(array[i], file));
-      if (array != nullptr) QORLOG_FreePCScanLogArray(array);
-      break;
-    }
-    case kRecordKindFirewall: {
-      stFW_LOG_W* array = nullptr;
-      status = QORLOG_ReadFWLogArray(log, &array, &count);
-      for (DWORD i = 0; array != nullptr && i < count; ++i) views->push_back(ViewOf(array[i], file));
-      if (array != nullptr) QORLOG_FreeFWLogArray(array);
-      break;
-    }
-    default: {
-      stSIMPLE_LOG_W* array = nullptr;
-      status = QORLOG_ReadSimpleLogArray(log, &array, &count);
-      for (DWORD i = 0; array != nullptr && i < count; ++i) views->push_back(ViewOf(kind, array[i], file));
-      if (array != nullptr) QORLOG_FreeSimpleLogArray(array);
-      break;
-    }
-  }
-  return status;
-}
-
-std::string DescribeDamage(const LogFileCheck& check) {
-  switch (check.stop) {
-    case LogFileCheck::Stop::kOutOfBounds:
-      return "record " + std::to_string(check.records + 1) + " (ending at offset " +
-             std::to_string(check.end_of_records) + ") has code " + std::to_string(check.bad_code) +
-             " / sub code " + std::to_string(check.bad_sub_code) + ", outside the accepted values";
-    case LogFileCheck::Stop::kUnreadable:
-      return "unreadable after offset " + std::to_string(check.end_of_records);
-    case LogFileCheck::Stop::kEndOfFile:
-      break;
-  }
-  return "cannot be read";
-}
-
-int RunShow(const ShowArgs& args) {
-  std::optional<DWORD> kind;
-  if (!args.kind.empty()) {
-    kind = ParseKind(args.kind);
-    if (!kind) return Fail("unknown kind '" + args.kind + "'");
-  }
-
-  std::string path = args.file;
-  if (path.empty()) {
-    if (!kind) return Fail("give a FILE or --kind");
-    stLOG_FILE_ITEM* files = nullptr;
-    const DWORD count = QORLOG_GetLogFileCnt(*kind, &files);
-    const long index = args.index < 0 ? static_cast<long>(count) - 1 : args.index;
-    if (index >= 0 && index < static_cast<long>(count)) path = platform::Utf16ToUtf8(files[index].szPath);
-    if (files != nullptr) QORLOG_FreeLogHeader(reinterpret_cast<stLOG_HEADER*>(files));
-    if (count == 0) return Fail("no log files of kind " + std::to_string(*kind));
-    if (path.empty()) return Fail("--file " + std::to_string(args.index) + " is not one of the " +
-                                  std::to_string(count) + " files (0 to " + std::to_string(count - 1) + ")");
-  } else if (!kind) {
-    kind = KindOfFolder(path);
-    if (!kind) return Fail("cannot tell the record kind of " + path + " from its folder; give --kind");
-  }
-
-  const std::u16string wide = platform::Utf8ToUtf16(path);
-  void* log = nullptr;
-  const DWORD open_status = QORLOG_OpenLogFile(wide.c_str(), &log);
-  std::vector<RecordView> views;
-  const DWORD status = open_status == 0 ? ReadViews(log, *kind, path, &views) : open_status;
-  QORLOG_CloseLog(log);
-  if (open_status != 0) return Fail("cannot open " + path + " (system error " + std::to_string(open_status) + ")");
-
-  const LogFileCheck check = CheckLogFile(wide, *kind);
-  if (status == QORLOG_STATUS_OUT_OF_MEMORY) return Fail(path + ": out of memory");
-  if (status != 0) return Fail(path + ": damaged file, no records shown: " + DescribeDamage(check));
-
+void PrintRecords(const ShowArgs& args, std::vector<RecordView> views) {
   if (args.oldest_first) std::reverse(views.begin(), views.end());
   if (args.json) {
     for (const RecordView& v : views) PrintJsonLine(std::cout, v);
@@ -125,27 +72,74 @@ int RunShow(const ShowArgs& args) {
     PrintTable(std::cout, views);
   }
   std::cout.flush();
+}
 
-  int exit_code = 0;
+// Notes on standard error what is not whole about a file whose records were
+// shown; kDamaged when there was anything.
+ExitCode ReportDamage(const std::string& path, const LogFileRead& read, std::uint64_t file_size) {
+  ExitCode code = ExitCode::kSuccess;
   auto note = [&](const std::string& text) {
-    std::cerr << "qorlog show: note: " << path << ": " << text << "\n";
-    exit_code = 2;
+    Note(path + ": " + text);
+    code = ExitCode::kDamaged;
   };
-  if (check.CutOff()) {
-    note("ends with " + std::to_string(check.file_size - check.end_of_records) +
-         " bytes of an incomplete record after record " + std::to_string(views.size()) +
-         " (cut off, or still being written)");
+  if (file_size < kHeaderSize) {
+    note("the header is cut off (" + std::to_string(file_size) + " of " + std::to_string(kHeaderSize) + " bytes)");
+  } else if (!read.header) {
+    note("the header cannot be read");
+  } else if (!read.HeaderValid()) {
+    note("the header is damaged (version " + std::to_string(read.header->dwVersion) + ", count " +
+         std::to_string(read.header->dwItemCount) + ", check " + std::to_string(read.header->dwCheck) +
+         " is not their sum)");
+  } else if (read.header->dwItemCount != read.records.size()) {
+    note("the header counts " + std::to_string(read.header->dwItemCount) + " records, the file holds " +
+         std::to_string(read.records.size()));
   }
-  if (!check.header_complete) {
-    note("the header is cut off (" + std::to_string(check.file_size) + " of 12 bytes)");
-  } else if (!check.header_valid) {
-    note("the header is damaged (version " + std::to_string(check.header_version) + ", count " +
-         std::to_string(check.header_count) + ", check does not match)");
-  } else if (check.header_count != views.size()) {
-    note("the header counts " + std::to_string(check.header_count) + " records, the file holds " +
-         std::to_string(views.size()));
+  if (file_size >= kHeaderSize && file_size > read.records_end) {
+    note(std::to_string(file_size - read.records_end) + " bytes after record " + std::to_string(read.records.size()) +
+         " do not make a whole record (cut off, or still being written)");
   }
-  return exit_code;
+  return code;
+}
+
+ExitCode RunShow(const ShowArgs& args) {
+  if (args.index && *args.index < 0) {
+    return Fail(ExitCode::kUsage, "--file " + std::to_string(*args.index) +
+                                      ": give the index of a file as 'qorlog list' shows it (0 or more)");
+  }
+  if (args.file.empty() && !args.kind) return Fail(ExitCode::kUsage, "show needs a FILE or --kind K");
+  if (!args.file.empty() && args.index) return Fail(ExitCode::kUsage, "give either a FILE or --file N, not both");
+
+  std::string path = args.file;
+  std::optional<DWORD> kind = args.kind;
+  if (path.empty()) {
+    auto picked = PickFile(*kind, args.index);
+    if (auto* code = std::get_if<ExitCode>(&picked)) return *code;
+    path = std::get<std::string>(picked);
+  } else {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) return Fail(ExitCode::kUsage, path + ": no such file");
+    if (std::filesystem::is_directory(status)) return Fail(ExitCode::kUsage, path + ": is a folder, not a log file");
+    if (!kind) kind = KindOfFolder(path);
+    if (!kind) {
+      return Fail(ExitCode::kUsage, path +
+                                        ": the folder does not tell the record kind (only a category folder "
+                                        "does); give --kind K");
+    }
+  }
+
+  std::error_code ec;
+  const std::uint64_t file_size = std::filesystem::file_size(path, ec);
+  const LogFileRead read = ReadLogFile(path, *kind, true);
+  if (read.open_status != 0) return Fail(ExitCode::kFailed, path + ": cannot open: " + StatusText(read.open_status));
+  if (read.read_status == QORLOG_STATUS_OUT_OF_MEMORY) return Fail(ExitCode::kFailed, path + ": out of memory");
+  if (read.read_status != 0) {
+    return Fail(ExitCode::kDamaged, path + ": damaged, no records shown: a record holds a code or sub code that the " +
+                                        "readers refuse (" + AcceptedValuesText(*kind) +
+                                        "), or the file cannot be read");
+  }
+  PrintRecords(args, read.records);
+  return ReportDamage(path, read, file_size);
 }
 
 }  // namespace
@@ -153,15 +147,16 @@ int RunShow(const ShowArgs& args) {
 void AddShowCommand(CLI::App& app, Outcome& outcome) {
   auto* cmd = app.add_subcommand("show", "Show the records of a log file, newest first");
   auto args = std::make_shared<ShowArgs>();
-  cmd->add_option("FILE", args->file, "A log file (its folder tells the record kind unless --kind is given)");
-  cmd->add_option("--kind", args->kind, "Kind number or category name (pc-scan, firewall, ..., etc)");
-  cmd->add_option("--file", args->index, "Index of the file in `qorlog list --kind K` (default: the newest)")
-      ->check(CLI::NonNegativeNumber);
+  cmd->add_option("FILE", args->file, "A log file (its category folder tells the record kind unless --kind is given)");
+  AddKindOption(cmd, "--kind", &args->kind, "Kind number or category name (pc-scan, ..., etc)");
+  auto* index = cmd->add_option("--file", args->index_given,
+                                "Index of the file in 'qorlog list --kind K' (default: the newest)");
   cmd->add_flag("--json", args->json, "One JSON object per record (JSON Lines)");
   cmd->add_flag("--oldest-first", args->oldest_first, "Oldest record first");
-  cmd->callback([&outcome, args] { outcome.exit_code = RunShow(*args); });
+  cmd->callback([&outcome, args, index] {
+    if (index->count() > 0) args->index = args->index_given;
+    outcome.exit_code = RunShow(*args);
+  });
 }
-
-QORLOG_CLI_COMMAND(AddShowCommand);
 
 }  // namespace qorlog::cli

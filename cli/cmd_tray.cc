@@ -30,9 +30,9 @@ std::string Describe(platform::UINT msg, platform::WPARAM wparam, platform::LPAR
   return {};
 }
 
-int RunTray() {
+ExitCode RunTray() {
   ReceiverSetup setup;
-  setup.command = "qorlog tray";
+  setup.command = "tray";
   setup.mapping_name = TrayObjectName(kTrayMappingName).str();
   setup.event_name = TrayObjectName(kTrayEventName).str();
   setup.any_user = true;
@@ -52,7 +52,5 @@ void AddTrayCommand(CLI::App& app, Outcome& outcome) {
   auto* cmd = app.add_subcommand("tray", "Stand in for the tray: print the tray messages that arrive");
   cmd->callback([&outcome] { outcome.exit_code = RunTray(); });
 }
-
-QORLOG_CLI_COMMAND(AddTrayCommand);
 
 }  // namespace qorlog::cli

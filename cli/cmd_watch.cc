@@ -12,9 +12,9 @@ namespace qorlog::cli {
 
 namespace {
 
-int RunWatch(bool json) {
+ExitCode RunWatch(bool json) {
   ReceiverSetup setup;
-  setup.command = "qorlog watch";
+  setup.command = "watch";
   setup.mapping_name = std::u16string(kViewerMappingName);
   setup.intro =
       "qorlog watch: showing log records as they are written (the library sends them here while the log "
@@ -51,7 +51,5 @@ void AddWatchCommand(CLI::App& app, Outcome& outcome) {
   cmd->add_flag("--json", *json, "Print one JSON object per record (the keys of 'show --json')");
   cmd->callback([&outcome, json] { outcome.exit_code = RunWatch(*json); });
 }
-
-QORLOG_CLI_COMMAND(AddWatchCommand);
 
 }  // namespace qorlog::cli

@@ -1,29 +1,22 @@
-// The commands of the qorlog program. A command file defines a function that
-// attaches its subcommand to the application and registers it with
-// QORLOG_CLI_COMMAND; main() attaches every registered command.
+// The commands of the qorlog program. Each command file defines one adder
+// that attaches its subcommand to the application; command_table.cc lists
+// the adders in the order `qorlog --help` shows them.
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <functional>
-#include <vector>
+
+#include "cli/exit_codes.h"
 
 namespace qorlog::cli {
 
 // Where a command's outcome goes: main() returns it as the exit status.
 struct Outcome {
-  int exit_code = 0;
+  ExitCode exit_code = ExitCode::kSuccess;
 };
 
 using CommandAdder = void (*)(CLI::App& app, Outcome& outcome);
 
-// The registered commands, in registration order.
-std::vector<CommandAdder>& RegisteredCommands();
-
-struct CommandRegistration {
-  explicit CommandRegistration(CommandAdder adder) { RegisteredCommands().push_back(adder); }
-};
+// Attaches every command of the table, in its order.
+void AddCommands(CLI::App& app, Outcome& outcome);
 
 }  // namespace qorlog::cli
-
-#define QORLOG_CLI_COMMAND(adder) \
-  static const ::qorlog::cli::CommandRegistration adder##_registration{&adder}

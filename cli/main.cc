@@ -1,20 +1,35 @@
 // qorlog: the suite's log viewer and admin tool on Linux.
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
 
-namespace qorlog::cli {
-std::vector<CommandAdder>& RegisteredCommands() {
-  static std::vector<CommandAdder> commands;
-  return commands;
+namespace {
+
+using qorlog::cli::ExitCode;
+
+// CLI11 reports its own errors with its own exit codes; the program folds
+// them into kUsage and says them in its own voice.
+int ReportParseError(const CLI::App& app, const CLI::ParseError& e) {
+  if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);  // --help, --version
+  std::string what = e.what();
+  if (!what.empty() && what.back() == '\n') what.pop_back();
+  qorlog::cli::Note(what + "\nRun 'qorlog --help' (or 'qorlog COMMAND --help') for the usage.");
+  return static_cast<int>(ExitCode::kUsage);
 }
-}  // namespace qorlog::cli
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"qorlog - list, read, write and prune the suite's logs"};
+  CLI::App app{"qorlog - list, read, write and prune the suite's logs; without a command, the live viewer", "qorlog"};
+  app.set_version_flag("--version", "qorlog " QORLOG_VERSION_STRING);
   app.require_subcommand(0, 1);
   qorlog::cli::Outcome outcome;
-  for (auto adder : qorlog::cli::RegisteredCommands()) adder(app, outcome);
+  qorlog::cli::AddCommands(app, outcome);
+  // Set after the commands, so that only the program's own help lists them.
+  app.footer(qorlog::cli::ExitCodeHelp());
+
   // Without arguments the program is the live viewer: that is how the library
   // starts it.
   std::vector<const char*> args(argv, argv + argc);
@@ -22,11 +37,10 @@ int main(int argc, char** argv) {
   try {
     app.parse(static_cast<int>(args.size()), args.data());
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    return ReportParseError(app, e);
+  } catch (const std::exception& e) {
+    // Nothing should throw this far; say so rather than abort.
+    return static_cast<int>(qorlog::cli::Fail(ExitCode::kFailed, std::string("unexpected error: ") + e.what()));
   }
-  if (app.get_subcommands().empty()) {
-    std::cout << app.help();
-    return 0;
-  }
-  return outcome.exit_code;
+  return static_cast<int>(outcome.exit_code);
 }

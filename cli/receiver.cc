@@ -32,29 +32,25 @@ bool Copy(const platform::CopyDataStruct& cds, Record* out) {
 
 void StopReceiver() { OnStopSignal(0); }
 
-int RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
+ExitCode RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
   platform::MessageWindow window;
   if (DWORD rc = window.Create(std::move(proc), setup.any_user); rc != 0) {
-    std::cerr << setup.command << ": cannot create its window (error " << rc << ")\n";
-    return 1;
+    return Fail(ExitCode::kFailed, setup.command + ": cannot create its window (error " + std::to_string(rc) + ")");
   }
   platform::FileMapping mapping;
   if (DWORD rc = mapping.Create(setup.mapping_name, kWindowMappingSize); rc != 0) {
-    std::cerr << setup.command << ": cannot publish its window (error " << rc << ")\n";
-    return 1;
+    return Fail(ExitCode::kFailed, setup.command + ": cannot publish its window (error " + std::to_string(rc) + ")");
   }
   platform::HWND published = 0;
   std::memcpy(&published, mapping.data(), sizeof published);
   // Someone else holds the name. It is another receiver unless the handle it
   // left is dead (a sender may still hold the mapping of one that ended).
   if (mapping.already_existed() && platform::IsWindow(published)) {
-    std::cerr << setup.command << ": another one is already running; stop it first\n";
-    return 1;
+    return Fail(ExitCode::kFailed, setup.command + ": another one is already running; stop it first");
   }
   platform::NamedEvent event;
   if (!setup.event_name.empty() && event.Create(setup.event_name) != 0) {
-    std::cerr << setup.command << ": cannot create its presence event\n";
-    return 1;
+    return Fail(ExitCode::kFailed, setup.command + ": cannot create its presence event");
   }
   const platform::HWND handle = window.handle();
   std::memcpy(mapping.data(), &handle, sizeof handle);
@@ -75,7 +71,7 @@ int RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
   sigaction(SIGINT, &old_int, nullptr);
   sigaction(SIGTERM, &old_term, nullptr);
   g_window = nullptr;
-  return rc == 0 ? 0 : 1;
+  return rc == 0 ? ExitCode::kSuccess : ExitCode::kFailed;
 }
 
 std::optional<RecordView> DecodeRecord(std::uint64_t id, const platform::CopyDataStruct& cds) {

@@ -8,13 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "cli/exit_codes.h"
 #include "cli/record_format.h"
 #include "platform/window.h"
 
 namespace qorlog::cli {
 
 struct ReceiverSetup {
-  std::string command;              // "qorlog watch", for messages
+  std::string command;              // "watch", for messages
   std::u16string mapping_name;      // where the window handle is published
   std::u16string event_name;        // a presence event to hold, when not empty
   bool any_user = false;            // accept messages from other users
@@ -23,9 +24,9 @@ struct ReceiverSetup {
 
 // Publishes a window with `proc`, sends the readiness notice and handles
 // messages until SIGINT or SIGTERM (or until `proc` calls StopReceiver()).
-// The publication is removed on the way out. Exit status: 0, or 1 when
-// another live receiver already holds the name or publishing failed.
-int RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc);
+// The publication is removed on the way out. kFailed when another live
+// receiver already holds the name or publishing failed.
+ExitCode RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc);
 
 // Ends RunReceiver's loop (e.g. when standard output is gone).
 void StopReceiver();

@@ -11,19 +11,21 @@ namespace qorlog::cli {
 
 namespace {
 
-std::string OpenError(DWORD error) {
+SettingsLoad OpenError(DWORD error) {
   switch (error) {
     case platform::kErrorFileNotFound:
     case platform::kErrorPathNotFound:
-      return "no such file";
+      return {ExitCode::kUsage, "no such file"};
     case platform::kErrorAccessDenied:
-      return "permission denied";
+      return {ExitCode::kFailed, "permission denied"};
     case platform::kErrorSharingViolation:
-      return "the file is being written by another process";
+      return {ExitCode::kFailed, "the file is being written by another process"};
     default:
-      return "cannot open it (system error " + std::to_string(error) + ")";
+      return {ExitCode::kFailed, "cannot open it (system error " + std::to_string(error) + ")"};
   }
 }
+
+SettingsLoad Damaged(std::string why) { return {ExitCode::kDamaged, std::move(why)}; }
 
 }  // namespace
 
@@ -38,9 +40,9 @@ const char* SettingsFormatName(DWORD format) {
   }
 }
 
-std::string LoadSettingsFile(const std::string& path, CSecureIniDocument* doc) {
+SettingsLoad LoadSettingsFile(const std::string& path, CSecureIniDocument* doc) {
   const std::u16string wide = platform::Utf8ToUtf16(path);
-  if (platform::IsFolder(wide)) return "it is a folder";
+  if (platform::IsFolder(wide)) return {ExitCode::kUsage, "it is a folder"};
   std::vector<uint8_t> image;
   try {
     platform::File file;
@@ -49,22 +51,22 @@ std::string LoadSettingsFile(const std::string& path, CSecureIniDocument* doc) {
       return OpenError(error);
     }
     const uint64_t length = file.GetLength();
-    if (length > kMaxSettingsFileBytes) return "too large for a settings file";
+    if (length > kMaxSettingsFileBytes) return Damaged("too large for a settings file");
     image.resize(static_cast<std::size_t>(length));
     image.resize(file.Read(image.data(), static_cast<uint32_t>(length)));
   } catch (const platform::FileException& e) {
-    return std::string("cannot read it: ") + e.what();
+    return {ExitCode::kFailed, std::string("cannot read it: ") + e.what()};
   }
 
   const DWORD format = CSecureIniDocument::ClassifyBytes(image.data(), image.size());
   if (doc->LoadFromBytes(image.data(), image.size())) return {};
-  if (format == INI_FORMAT_HEX) return "hex text that does not decrypt under the settings key";
-  if (format == INI_FORMAT_CONTAINER) return "container whose payload does not decrypt under the settings key";
+  if (format == INI_FORMAT_HEX) return Damaged("hex text that does not decrypt under the settings key");
+  if (format == INI_FORMAT_CONTAINER) return Damaged("container whose payload does not decrypt under the settings key");
   if (image.size() >= 4 && image[0] == 0x01 && image[1] == 0x00 && image[2] == 0xA0 && image[3] == 0xAA) {
-    return "damaged container (its digest or lengths do not match its contents)";
+    return Damaged("damaged container (its digest or lengths do not match its contents)");
   }
-  if (image.empty()) return "empty file, not a protected settings file";
-  return "not a protected settings file (neither hex text nor a container)";
+  if (image.empty()) return Damaged("empty file, not a protected settings file");
+  return Damaged("not a protected settings file (neither hex text nor a container)");
 }
 
 }  // namespace qorlog::cli

@@ -5,12 +5,18 @@
 
 #include <string>
 
+#include "cli/exit_codes.h"
 #include "settings/secure_ini_document.h"
 
 namespace qorlog::cli {
 
-// Loads `path` (UTF-8) into `doc`. Empty on success, else why it failed.
-std::string LoadSettingsFile(const std::string& path, CSecureIniDocument* doc);
+struct SettingsLoad {
+  ExitCode code = ExitCode::kSuccess;  // kUsage: not there; kDamaged: not a good file; kFailed: not readable
+  std::string why;                     // empty on success
+};
+
+// Loads `path` (UTF-8) into `doc`.
+SettingsLoad LoadSettingsFile(const std::string& path, CSecureIniDocument* doc);
 
 // "hex", "container" or "none".
 const char* SettingsFormatName(DWORD format);

@@ -1,10 +1,5 @@
 #include "cli/status_text.h"
 
-#include <cstdlib>
-
-#include "logstore/log_util.h"
-#include "platform/text.h"
-
 namespace qorlog::cli {
 
 std::string StatusText(DWORD status) {
@@ -30,28 +25,10 @@ std::string StatusText(DWORD status) {
     case QORLOG_STATUS_WAIT_FAILED:
       return "waiting for the writers' lock failed; nothing written";
     case QORLOG_STATUS_LOG_ERROR:
-      return "no log file could be chosen (the day's 100 files are used up), or a file error occurred";
+      return "no log file could be chosen, or a file error occurred";
     default:
       return "system error " + std::to_string(status);
   }
-}
-
-bool ParseKind(const std::string& text, DWORD* kind) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(text.c_str(), &end, 10);
-  if (*end == 0 && value <= 0xFFFFFFFFul) {
-    *kind = static_cast<DWORD>(value);
-    return true;
-  }
-  for (DWORD k : {QORLOG_KIND_PCSCAN, QORLOG_KIND_FIREWALL, QORLOG_KIND_ANTIKEYLOGGER, QORLOG_KIND_SECUREBROWSER,
-                  QORLOG_KIND_PELLORA, 0u}) {
-    if (platform::Utf16ToUtf8(CLogUtil::GetCategoryName(k)) == text) {
-      *kind = k;
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace qorlog::cli

@@ -1,0 +1,282 @@
+// Every command's exact output: each case prepares an isolated environment,
+// runs one `qorlog` command and compares its standard output, standard error
+// and exit status with tests/cli/golden/<case>.{stdout.exact,stderr.exact,exit}.
+// The temporary folder reads as <TMP> and today's date as <TODAY>, so the
+// files stay the same from run to run. QORLOG_UPDATE_GOLDEN=1 rewrites the
+// files from the program's current output (review the diff before keeping it).
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+#include "settings/secure_ini_document.h"
+#include "tests/cli/cli_runner.h"
+#include "tests/logstore/log_file_builder.h"
+#include "tests/support/temp_env.h"
+
+namespace qorlog::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// YYYYMMDD (compact) or YYYY-MM-DD of the local date.
+std::string Today(const char* format) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local = {};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, format, &local);
+  return text;
+}
+
+class Prep {
+ public:
+  explicit Prep(const IsolatedEnv& env) : env_(env) {}
+  fs::path Put(const std::string& category, const std::string& name, const std::string& bytes) const {
+    const fs::path path = env_.CategoryFolder(category) / name;
+    fs::create_directories(path.parent_path());
+    WriteFile(path, bytes);
+    return path;
+  }
+  void Folder(const std::string& category, const std::string& name) const {
+    fs::create_directories(env_.CategoryFolder(category) / name);
+  }
+  void Run(const std::vector<std::string>& args) const {
+    const CliResult r = RunCli(args);
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+  }
+  void Protect(const fs::path& path, std::u16string_view text) const {
+    CSecureIniDocument doc;
+    doc.SetText(text);
+    ASSERT_EQ(doc.Save(platform::Utf8ToUtf16(path.string()), INI_FORMAT_HEX), 1);
+  }
+  fs::path PolicyFile() const { return env_.program_files() / "Varnok/ZEL/Pellora i/zelinfo.ui"; }
+  const IsolatedEnv& env() const { return env_; }
+
+ private:
+  const IsolatedEnv& env_;
+};
+
+struct Case {
+  const char* name;
+  std::function<void(const Prep&)> setup;
+  std::vector<std::string> args;  // "<TMP>" stands for the temporary folder
+};
+
+void Nothing(const Prep&) {}
+
+// Names the case in test failures instead of dumping its bytes.
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+std::string TwoFirewallFiles() { return HeaderBytes(1) + RecordBytes(Firewall(9, 9)); }
+
+const Case kCases[] = {
+    // The program as a whole.
+    {"help", Nothing, {"--help"}},
+    {"version", Nothing, {"--version"}},
+    {"unknown_command", Nothing, {"nosuch"}},
+    {"unknown_kind", Nothing, {"list", "--kind", "bogus"}},
+    {"registry_error_list", [](const Prep& s) { WriteFile(s.env().registry_file(), ""); }, {"list"}},
+    {"registry_error_write", [](const Prep& s) { WriteFile(s.env().registry_file(), ""); }, {"write", "simple"}},
+    {"registry_error_policy", [](const Prep& s) { WriteFile(s.env().registry_file(), ""); }, {"policy"}},
+
+    // list: the library's entries by index, folders and set-aside files marked.
+    {"list_marks_damage_folders_and_set_aside_files",
+     [](const Prep& s) {
+       s.Put("firewall", "2024030500.log", HeaderBytes(2) + RecordBytes(Firewall(1, 1)) + RecordBytes(Firewall(2, 2)));
+       s.Put("firewall", "2024030501.log", std::string("\x01\0\0\0\x05\0\0\0\x05\0\0\0", 12));
+       s.Folder("firewall", "2024030502.log");
+       s.Put("firewall", "2024030501.log.damaged", "x");
+     },
+     {"list", "--kind", "firewall"}},
+    {"list_json",
+     [](const Prep& s) {
+       s.Put("pc scan", "2024030500.log", HeaderBytes(1) + RecordBytes(PCScan(1, 1)));
+       s.Put("pc scan", "2024030500.log.1.damaged", "xy");
+     },
+     {"list", "--kind", "PC Scan", "--json"}},
+    {"list_all_empty", Nothing, {"list", "--all"}},
+
+    // show.
+    {"show_table_newest_first",
+     [](const Prep& s) {
+       s.Put("firewall", "2024030500.log",
+             HeaderBytes(2) + RecordBytes(Firewall(1, 2, 30, u"r\u00e9gle")) + RecordBytes(Firewall(5, 6, 70)));
+     },
+     {"show", "--kind", "firewall"}},
+    {"show_json_oldest_first_by_index",
+     [](const Prep& s) {
+       // 255 units: the first text length that takes the 16-bit form.
+       s.Put("secure browser", "2024030500.log",
+             HeaderBytes(2) + RecordBytes(Simple(1, 2)) + RecordBytes(Simple(3, 405, std::u16string(255, u'x'))));
+       s.Put("secure browser", "2024030501.log", HeaderBytes(0));
+     },
+     {"show", "--kind", "secure-browser", "--file", "0", "--json", "--oldest-first"}},
+    {"show_newest_skips_a_folder",
+     [](const Prep& s) {
+       s.Put("firewall", "2024030500.log", TwoFirewallFiles());
+       s.Folder("firewall", "2024030501.log");
+     },
+     {"show", "--kind", "1001"}},
+    {"show_index_of_a_folder", [](const Prep& s) { s.Folder("firewall", "2024030501.log"); },
+     {"show", "--kind", "firewall", "--file", "0"}},
+    {"show_negative_index", Nothing, {"show", "--kind", "firewall", "--file", "-1"}},
+    {"show_index_out_of_range", [](const Prep& s) { s.Put("firewall", "2024030500.log", TwoFirewallFiles()); },
+     {"show", "--kind", "firewall", "--file", "1"}},
+    {"show_missing_file", Nothing, {"show", "<TMP>/pf/Varnok/ZEL/Common/Log/firewall/missing.log"}},
+    {"show_a_folder", Nothing, {"show", "<TMP>"}},
+    {"show_etc_file_needs_a_kind", [](const Prep& s) { s.Put("etc", "2024030500.log", HeaderBytes(0)); },
+     {"show", "<TMP>/pf/Varnok/ZEL/Common/Log/etc/2024030500.log"}},
+    {"show_cut_off_record",
+     [](const Prep& s) {
+       const std::string second = RecordBytes(PCScan(2, 2));
+       s.Put("pc scan", "2024030500.log",
+             HeaderBytes(2) + RecordBytes(PCScan(1, 1)) + second.substr(0, second.size() - 3));
+     },
+     {"show", "<TMP>/pf/Varnok/ZEL/Common/Log/pc scan/2024030500.log"}},
+    {"show_refused_record",
+     [](const Prep& s) {
+       s.Put("pc scan", "2024030500.log",
+             HeaderBytes(3) + RecordBytes(PCScan(1, 0)) + RecordBytes(PCScan(603, 0)) + RecordBytes(PCScan(3, 0)));
+     },
+     {"show", "--kind", "pc-scan"}},
+    {"show_damaged_header",
+     [](const Prep& s) {
+       s.Put("anti keylogger", "2024030500.log",
+             std::string("\x01\0\0\0\x01\0\0\0\x01\0\0\0", 12) + RecordBytes(Simple(1, 1)));
+     },
+     {"show", "--kind", "anti-keylogger", "--json"}},
+    {"show_header_cut_off", [](const Prep& s) { s.Put("pellora i", "2024030500.log", std::string("\x01\0\0", 3)); },
+     {"show", "--kind", "pellora"}},
+
+    // write: kinds by name, values the readers refuse, texts cut by UTF-16 units.
+    {"write_refuses_a_code_the_readers_refuse", Nothing, {"write", "simple", "--kind", "anti-keylogger", "--code", "603"}},
+    {"write_refuses_a_simple_sub_code", Nothing, {"write", "simple", "--sub-code", "406"}},
+    {"write_refuses_a_firewall_sub_code", Nothing, {"write", "fw", "--sub-code", "206"}},
+    {"write_refuses_simple_records_in_the_firewall_folder", Nothing, {"write", "simple", "--kind", "firewall"}},
+    {"write_refuses_simple_records_of_a_kind_read_as_pc_scan", Nothing, {"write", "simple", "--kind", "5"}},
+    {"write_notes_a_cut_text", Nothing,
+     {"write", "simple", "--kind", "anti-keylogger", "--text", std::string(258, 'a') + "\xF0\x9F\x98\x80"}},
+    {"show_what_write_stored",
+     [](const Prep& s) {
+       std::string e200;
+       for (int i = 0; i < 200; ++i) e200 += "\xC3\xA9";
+       s.Run({"write", "simple", "--kind", "anti keylogger", "--code", "602", "--sub-code", "405", "--text", e200});
+       s.Run({"write", "simple", "--kind", "Anti-Keylogger", "--text", std::string(258, 'a') + "\xF0\x9F\x98\x80"});
+     },
+     {"show", "--kind", "anti-keylogger", "--json", "--oldest-first"}},
+    {"write_file_in_the_way",
+     [](const Prep& s) {  // the category "folder" is a file
+       fs::create_directories(s.env().CategoryFolder("etc"));
+       WriteFile(s.env().CategoryFolder("pellora i"), "x");
+     },
+     {"write", "simple", "--kind", "pellora"}},
+    {"write_folder_in_the_way", [](const Prep& s) { s.Folder("firewall", Today("%Y%m%d") + "00.log"); },
+     {"write", "fw"}},
+    {"write_day_used_up",
+     [](const Prep& s) {
+       // The day's last name, full: the next file would be the 101st of the day.
+       const fs::path last = s.Put("etc", Today("%Y%m%d") + "99.log", HeaderBytes(0));
+       fs::resize_file(last, 0x100000);
+     },
+     {"write", "simple", "--text", "lost"}},
+
+    // prune.
+    {"prune_takes_a_category_name", Nothing, {"prune", "--kind", "pc-scan"}},
+    {"prune_needs_a_kind", Nothing, {"prune"}},
+    {"prune_reports_the_files_that_went_and_set_aside_files",
+     [](const Prep& s) {
+       for (int i = 0; i < 100; ++i) {
+         char name[32];
+         std::snprintf(name, sizeof name, "20250101%02d.log", i);
+         s.Put("firewall", name, HeaderBytes(0));
+       }
+       s.Put("firewall", "2025010100.log.damaged", "x");
+       s.Put("firewall", "2025010100.log.1.damaged", "x");
+       s.Put("firewall", "notes.damaged", "kept: not a log file's name");
+     },
+     {"prune", "--kind", "firewall", "--damaged"}},
+
+    // paths and policy.
+    {"paths", Nothing, {"paths"}},
+    {"paths_json", Nothing, {"paths", "--json"}},
+    {"policy_off_without_a_file", Nothing, {"policy"}},
+    {"policy_off_for_a_blank_value",
+     [](const Prep& s) { s.Protect(s.PolicyFile(), u"[QorCommon]\nurl_logpolicy=  \n"); }, {"policy"}},
+    {"policy_on", [](const Prep& s) { s.Protect(s.PolicyFile(), u"[QORCOMMON]\nURL_LOGPOLICY=https://p\n"); },
+     {"policy"}},
+    {"policy_off_for_a_plain_file",
+     [](const Prep& s) {
+       fs::create_directories(s.PolicyFile().parent_path());
+       WriteFile(s.PolicyFile(), "[qorcommon]\nurl_logpolicy=x\n");
+     },
+     {"policy"}},
+
+    // settings.
+    {"settings_show", [](const Prep& s) { s.Protect(s.env().root() / "s.ui", u"[S]\nk = \"  v \"\nempty=\n"); },
+     {"settings", "show", "<TMP>/s.ui"}},
+    {"settings_get_missing_key", [](const Prep& s) { s.Protect(s.env().root() / "s.ui", u"[s]\nk=v\n"); },
+     {"settings", "get", "<TMP>/s.ui", "s", "nokey"}},
+    {"settings_missing_file", Nothing, {"settings", "show", "<TMP>/none.ui"}},
+    {"settings_plain_file", [](const Prep& s) { WriteFile(s.env().root() / "s.ui", "[s]\nk=v\n"); },
+     {"settings", "get", "<TMP>/s.ui", "s", "k"}},
+    {"settings_set_refuses_a_value_that_reads_back_otherwise", Nothing,
+     {"settings", "set", "<TMP>/s.ui", "s", "k", " padded\"", "--format", "container"}},
+    {"settings_set_refuses_a_section_the_text_cannot_hold", Nothing, {"settings", "set", "<TMP>/s.ui", "a]b", "k", "v"}},
+    {"settings_set_refuses_to_change_other_entries",
+     [](const Prep& s) { s.Protect(s.env().root() / "s.ui", u"[s]\nquoted = \"  v \"\nplain=x\n"); },
+     {"settings", "set", "<TMP>/s.ui", "s", "new", "1"}},
+    {"settings_age_refuses_a_negative_age", Nothing, {"settings", "age", "<TMP>/s.ui", "-5"}},
+    {"settings_age_without_a_stamp", [](const Prep& s) { s.Protect(s.env().root() / "s.ui", u"[s]\nk=v\n"); },
+     {"settings", "age", "<TMP>/s.ui", "60"}},
+};
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; !from.empty() && (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+class GoldenTest : public ::testing::TestWithParam<Case> {
+ protected:
+  std::string Stable(const std::string& text) const {
+    static const std::regex kTimeOfDay("<TODAY>T[0-9:.]{12}");
+    const std::string dated = Replace(Replace(Replace(text, env_.root().string(), "<TMP>"), Today("%Y%m%d"), "<TODAY>"),
+                                      Today("%Y-%m-%d"), "<TODAY>");
+    return std::regex_replace(dated, kTimeOfDay, "<TODAY>T<TIME>");
+  }
+  // Compares with, or with QORLOG_UPDATE_GOLDEN set rewrites, one golden file.
+  void Check(const std::string& suffix, const std::string& actual) const {
+    const fs::path path = fs::path(QORLOG_SOURCE_DIR) / "tests/cli/golden" / (std::string(GetParam().name) + suffix);
+    if (std::getenv("QORLOG_UPDATE_GOLDEN") != nullptr) {
+      WriteFile(path, actual);
+      return;
+    }
+    ASSERT_TRUE(fs::exists(path)) << path;
+    EXPECT_EQ(actual, ReadFile(path)) << path;
+  }
+  IsolatedEnv env_;
+};
+
+TEST_P(GoldenTest, OutputMatches) {
+  const Case& c = GetParam();
+  c.setup(Prep(env_));
+  std::vector<std::string> args;
+  for (const std::string& arg : c.args) args.push_back(Replace(arg, "<TMP>", env_.root().string()));
+  const CliResult r = RunCli(args);
+  Check(".stdout.exact", Stable(r.out));
+  Check(".stderr.exact", Stable(r.err));
+  Check(".exit", std::to_string(r.exit_code) + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, GoldenTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace qorlog::testing
