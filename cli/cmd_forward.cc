@@ -104,7 +104,10 @@ class CollectorSink : public RecordSink {
   }
 
  private:
-  std::string Where() const { return endpoint_.host + ":" + std::to_string(endpoint_.port); }
+  std::string Where() const {
+    const bool v6 = endpoint_.host.find(':') != std::string::npos;
+    return (v6 ? "[" + endpoint_.host + "]" : endpoint_.host) + ":" + std::to_string(endpoint_.port);
+  }
 
   Endpoint endpoint_;
   bool follow_;

@@ -34,7 +34,11 @@ class Walk {
       std::string why;
       switch (LoadCursor(options_.cursor_path, &cursor_, &why)) {
         case CursorLoad::kLoaded:
+          break;
         case CursorLoad::kMissing:
+          // Made at once, so that a cursor that cannot be kept is found out
+          // before anything is written out.
+          if (!SaveNow()) return 4;
           break;
         case CursorLoad::kUnreadable:
           std::cerr << options_.command << ": cannot read the cursor file " << options_.cursor_path << ": " << why
