@@ -10,6 +10,8 @@
   X(AddPruneCommand)           \
   X(AddPathsCommand)           \
   X(AddPolicyCommand)          \
+  X(AddExportCommand)          \
+  X(AddForwardCommand)         \
   X(AddSettingsCommand)        \
   X(AddTrayCommand)
 

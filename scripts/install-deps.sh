@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build and test dependencies from Debian's packages.
+# rsyslog is the collector the forward tests start on a port of their own
+# (never as the system service).
 # Runs apt-get directly as root, through sudo otherwise.
 set -euo pipefail
 
@@ -8,6 +10,7 @@ packages=(
   libssl-dev openssl zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  rsyslog
 )
 
 missing=()
