@@ -14,7 +14,7 @@
 #include "platform/path_buffer.h"
 #include "platform/text.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 using platform::File;
 using platform::PathBuffer;
@@ -226,4 +226,4 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
   return 0;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -7,7 +7,7 @@
 #include "logstore/log_records.h"
 #include "platform/file.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
 
@@ -76,4 +76,4 @@ LogFileCheck CheckLogFile(std::u16string_view path, DWORD kind) {
   return check;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

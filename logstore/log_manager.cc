@@ -6,7 +6,7 @@
 #include "logstore/log_records.h"
 #include "platform/system.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
 
@@ -132,4 +132,4 @@ void CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
   }
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -30,7 +30,7 @@
 #include "platform/types.h"
 #include "svchelper/service_helper_bridge.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 // The name every process that loads the library uses for the writers' mutex.
 inline constexpr std::u16string_view kWritersMutexName = u"QorLog-4B60CD43-7103-4475-B2A4-FC24CFEB5BD3";
@@ -92,4 +92,4 @@ class CLogManager {
   std::atomic<LocalClock> clock_{&platform::GetLocalTime};
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

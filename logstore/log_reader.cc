@@ -9,7 +9,7 @@
 #include "logstore/open_when_free.h"
 #include "platform/system.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
 
@@ -154,4 +154,4 @@ DWORD CLogReader::ReadSimpleLogArray(BlockAllocator allocate, stSIMPLE_LOG_W** a
   return ReadArray<CSimpleLogRecord>(allocate, kSimpleSubCodeLimit, array, count);
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -8,7 +8,7 @@
 #include "platform/fs.h"
 #include "platform/registry.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 using platform::kMaxPath;
 using platform::PathBuffer;
@@ -122,4 +122,4 @@ bool MakeLogFolder(std::u16string_view path) {
   return platform::CreateFolder(path) == 0;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -13,7 +13,7 @@
 #include "platform/path_buffer.h"
 #include "platform/types.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 // The folder under the Program Files folder that holds every category folder.
 inline constexpr std::u16string_view kCommonLogSubfolder = u"Varnok/ZEL/Common/Log";
@@ -104,4 +104,4 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 // requested folder; false when it existed already or could not be made.
 bool MakeLogFolder(std::u16string_view path);
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore
