@@ -1,5 +1,6 @@
 #include "logstore/current_log_file.h"
 
+#include "api/status.h"
 #include "logstore/log_format.h"
 #include "logstore/open_when_free.h"
 #include "notify/tray_notifier.h"
@@ -21,7 +22,6 @@ using platform::PathBuffer;
 
 namespace {
 
-constexpr DWORD kStatusLogError = QORLOG_STATUS_LOG_ERROR;
 constexpr unsigned kOpenExisting = File::modeReadWrite | File::shareDenyWrite;
 // A new file is created only where none exists: an existing file is never
 // truncated or replaced, whatever kept the open from reaching it.

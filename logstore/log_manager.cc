@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "api/status.h"
 #include "logstore/archive.h"
 #include "logstore/log_records.h"
 #include "platform/system.h"
@@ -10,8 +11,9 @@ namespace qorlog::inline logstore {
 
 namespace {
 
-constexpr DWORD kStatusBadPointer = QORLOG_STATUS_BAD_POINTER;
-constexpr DWORD kStatusLogError = QORLOG_STATUS_LOG_ERROR;
+// The mutex's wait results are returned as they are.
+static_assert(platform::NamedMutex::kWaitAbandoned == kStatusMutexAbandoned);
+static_assert(platform::NamedMutex::kWaitFailed == kStatusWaitFailed);
 
 // Releases the writers' mutex on every way out of an append.
 class MutexOwnership {

@@ -2,16 +2,21 @@
 
 #include <algorithm>
 
-#include "platform/text.h"
-
+#include "api/status.h"
 #include "platform/errors.h"
 #include "platform/fs.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace qorlog::inline logstore {
 
 using platform::kMaxPath;
 using platform::PathBuffer;
+
+// Registry errors are returned as statuses as they are.
+static_assert(platform::kErrorFileNotFound == kStatusFileNotFound);
+static_assert(platform::kErrorInvalidData == kStatusInvalidData);
+static_assert(platform::kErrorMoreData == kStatusMoreData);
 
 namespace {
 
