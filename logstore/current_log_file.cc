@@ -3,7 +3,6 @@
 #include "api/status.h"
 #include "logstore/log_format.h"
 #include "logstore/open_when_free.h"
-#include "notify/tray_notifier.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -215,12 +214,8 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
   }
   if (create) {
     bridge_.TouchSubFile(path.c_str());
-    {
-      // Tell the tray before the create, whether or not the create succeeds.
-      // The message is timed (at most 2000 ms), since we hold the mutex.
-      CTrayNotifier tray;
-      tray.NotifyNewLogFile(kind);
-    }
+    // Announce the file before the create, whether or not the create succeeds.
+    if (new_file_notice_ != nullptr) new_file_notice_(kind);
     if (file.Open(path.view(), kCreateNew)) WriteLogHeader(&file, 0);
   }
   return 0;

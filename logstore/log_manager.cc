@@ -29,7 +29,8 @@ class MutexOwnership {
 
 }  // namespace
 
-CLogManager::CLogManager() : mutex_(kWritersMutexName) {}
+CLogManager::CLogManager(NewFileNotice new_file_notice)
+    : new_file_notice_(new_file_notice), mutex_(kWritersMutexName) {}
 
 CLogManager::~CLogManager() {
   mutex_.Close();

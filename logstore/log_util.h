@@ -88,7 +88,7 @@ class CLogUtil {
   // this instance and cached for the process; a failed read is not retried.
   // Called on the library's global instance after every append. Any thread:
   // a call that comes while the first read runs answers 0. Defined in
-  // notify/log_policy.cc, beside the notifiers it gates.
+  // logstore/log_policy.cc; the writers ask it before notifying the viewer.
   DWORD IsLogPolicyOn();
 
   // Set once the log policy has been read in this process.
