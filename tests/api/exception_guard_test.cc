@@ -169,7 +169,8 @@ TEST_F(ExportFamilyTest, ListingOpeningAndClosing) {
 
 // Opens `path`, runs `read` on the handle and closes it: the first status
 // that is not 0.
-DWORD WithHandle(const std::u16string& path, const std::function<DWORD(void*)>& read) {
+template <typename Read>
+DWORD WithHandle(const std::u16string& path, Read read) {
   void* log = nullptr;
   DWORD status = QORLOG_OpenLogFile(path.c_str(), &log);
   if (status == kOk) status = read(log);
@@ -177,16 +178,25 @@ DWORD WithHandle(const std::u16string& path, const std::function<DWORD(void*)>& 
   return status;
 }
 
-// An array read that must hand out exactly one record, freed again.
+// The reader reports memory it could not get as 8 and a read that an
+// exception ended as 1627; neither hands anything out.
+const std::set<DWORD> kReadStatuses = {kNoMemory, kLogError};
+
+// An array read of `path`, which holds one record, and the free of the array.
 template <typename Record>
-DWORD ReadOne(DWORD (*read)(void*, Record**, DWORD*), DWORD (*free)(Record*), void* log) {
-  Record* array = nullptr;
-  DWORD count = 0;
-  const DWORD status = read(log, &array, &count);
-  if (status != kOk) return status;
-  const bool one = count == 1 && array != nullptr;
-  if (array != nullptr && free(array) != kOk) return kWrongData;
-  return one ? kOk : kWrongData;
+ExportCase ArrayRead(const char* name, const std::u16string& path, DWORD (*read)(void*, Record**, DWORD*),
+                     DWORD (*free)(Record*)) {
+  return {name,
+          [&path, read, free] {
+            return WithHandle(path, [read, free](void* log) {
+              Record* array = nullptr;
+              DWORD count = 0;
+              const DWORD status = read(log, &array, &count);
+              if (status != kOk) return status;
+              return count == 1 && array != nullptr && free(array) == kOk ? kOk : kWrongData;
+            });
+          },
+          kReadStatuses};
 }
 
 TEST_F(ExportFamilyTest, ReadingAndFreeing) {
@@ -194,50 +204,22 @@ TEST_F(ExportFamilyTest, ReadingAndFreeing) {
   const std::u16string pc = OnlyFile("pc scan");
   const std::u16string fw = OnlyFile("firewall");
   const std::u16string simple = OnlyFile("anti keylogger");
-  // The reader reports memory it could not get as 8 and a read that an
-  // exception ended as 1627; neither hands anything out.
-  const std::set<DWORD> statuses = {kNoMemory, kLogError};
   const ExportCase cases[] = {
-      {"QORLOG_GetLogItemCnt and QORLOG_FreeLogHeader",
-       [&] {
-         return WithHandle(simple, [](void* log) {
-           stLOG_HEADER* header = nullptr;
-           const DWORD status = QORLOG_GetLogItemCnt(log, &header);
-           if (status != kOk) return status;
-           const bool one = header != nullptr && header->dwItemCount == 1;
-           return QORLOG_FreeLogHeader(header) == kOk && one ? kOk : kWrongData;
-         });
-       },
-       statuses},
-      {"QORLOG_ReadPCScanLog",
+      {"QORLOG_GetLogItemCnt, QORLOG_FreeLogHeader and QORLOG_ReadPCScanLog",
        [&] {
          return WithHandle(pc, [](void* log) {
            stLOG_HEADER* header = nullptr;
-           DWORD status = QORLOG_GetLogItemCnt(log, &header);
-           if (header != nullptr) QORLOG_FreeLogHeader(header);
+           const DWORD status = QORLOG_GetLogItemCnt(log, &header);
            if (status != kOk) return status;
+           if (header == nullptr || header->dwItemCount != 1 || QORLOG_FreeLogHeader(header) != kOk) return kWrongData;
            stPC_SCAN_LOG_W record;
            return QORLOG_ReadPCScanLog(log, &record);
          });
        },
-       statuses},
-      {"QORLOG_ReadPCScanLogArray and QORLOG_FreePCScanLogArray",
-       [&] {
-         return WithHandle(
-             pc, [](void* log) { return ReadOne(&QORLOG_ReadPCScanLogArray, &QORLOG_FreePCScanLogArray, log); });
-       },
-       statuses},
-      {"QORLOG_ReadFWLogArray and QORLOG_FreeFWLogArray",
-       [&] {
-         return WithHandle(fw, [](void* log) { return ReadOne(&QORLOG_ReadFWLogArray, &QORLOG_FreeFWLogArray, log); });
-       },
-       statuses},
-      {"QORLOG_ReadSimpleLogArray and QORLOG_FreeSimpleLogArray",
-       [&] {
-         return WithHandle(
-             simple, [](void* log) { return ReadOne(&QORLOG_ReadSimpleLogArray, &QORLOG_FreeSimpleLogArray, log); });
-       },
-       statuses},
+       kReadStatuses},
+      ArrayRead("QORLOG_ReadPCScanLogArray", pc, &QORLOG_ReadPCScanLogArray, &QORLOG_FreePCScanLogArray),
+      ArrayRead("QORLOG_ReadFWLogArray", fw, &QORLOG_ReadFWLogArray, &QORLOG_FreeFWLogArray),
+      ArrayRead("QORLOG_ReadSimpleLogArray", simple, &QORLOG_ReadSimpleLogArray, &QORLOG_FreeSimpleLogArray),
   };
   for (const ExportCase& c : cases) FailEachAllocationInTurn(c);
 }
