@@ -1,13 +1,16 @@
 // The four free functions. Each takes back any block the library handed out
 // (so each also frees a file list, which has no free function of its own)
 // and refuses every other pointer with 87, freeing nothing.
+#include "api/guard.h"
 #include "api/handed_out.h"
 #include "api/qorlog.h"
 
 namespace {
 
+using qorlog::api::Guarded;
+
 DWORD Free(const void* block) {
-  return qorlog::api::TakeBackBlock(block) ? QORLOG_STATUS_OK : QORLOG_STATUS_BAD_POINTER;
+  return Guarded([block] { return qorlog::api::TakeBackBlock(block) ? qorlog::kStatusOk : qorlog::kStatusBadPointer; });
 }
 
 }  // namespace

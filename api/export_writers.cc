@@ -1,12 +1,12 @@
-// The six writers. Each builds a private, zero-filled wide record from the
-// caller's record (narrow text converted from UTF-8, every text cut to its
-// field with a NUL), hands it to the log manager's append, sends the record
-// to the viewer when the log policy is on, and returns the append's status.
-// The caller's record is only read.
+// The six writers, one path for all: each builds a private, zero-filled wide
+// record from the caller's record (narrow text converted from UTF-8, every
+// text cut to its field with a NUL), hands it to the log manager's append,
+// sends the record to the viewer when the log policy is on, and returns the
+// append's status. The caller's record is only read.
 #include <cstring>
-#include <new>
 #include <string_view>
 
+#include "api/guard.h"
 #include "api/library_objects.h"
 #include "api/qorlog.h"
 #include "notify/log_viewer_notifier.h"
@@ -22,7 +22,7 @@ using qorlog::g_LogUtil;
 // The text ends at its NUL, or at the end of its field when it has none; what
 // is stored is cut to N-1 characters and a NUL.
 template <std::size_t N>
-void ConvertText(WCHAR (&dest)[N], const CHAR (&src)[N]) {
+void CopyText(WCHAR (&dest)[N], const CHAR (&src)[N]) {
   const std::size_t length = qorlog::platform::NarrowLength(src, N);
   qorlog::platform::CopyTruncated(dest, N, qorlog::platform::Utf8ToUtf16(std::string_view(src, length)));
 }
@@ -33,147 +33,116 @@ void CopyText(WCHAR (&dest)[N], const WCHAR (&src)[N]) {
   qorlog::platform::CopyTruncated(dest, N, std::u16string_view(src, qorlog::platform::WideLength(src, N)));
 }
 
-// The common checks of a writer: 100 for a null record; 87 for a record that
-// cannot be read (rather than a crash while copying it).
-template <typename Record>
-bool Rejects(const Record* record, DWORD* status) {
-  if (record == nullptr) {
-    *status = QORLOG_STATUS_NULL_RECORD;
-    return true;
-  }
-  if (qorlog::platform::IsBadReadPtr(record, sizeof(Record))) {
-    *status = QORLOG_STATUS_BAD_POINTER;
-    return true;
-  }
-  return false;
+// The wide record that a writer's record becomes; a wide record is its own.
+template <typename Source>
+struct WideOf {
+  using type = Source;
+};
+template <>
+struct WideOf<stPC_SCAN_LOG_A> {
+  using type = stPC_SCAN_LOG_W;
+};
+template <>
+struct WideOf<stFW_LOG_A> {
+  using type = stFW_LOG_W;
+};
+template <>
+struct WideOf<stSIMPLE_LOG_A> {
+  using type = stSIMPLE_LOG_W;
+};
+
+// Field-by-field copies from a narrow or a wide record of the same kind.
+template <typename Source>
+void Fill(stPC_SCAN_LOG_W& out, const Source& in) {
+  out.stTime = in.stTime;
+  out.dwCode = in.dwCode;
+  CopyText(out.szText64, in.szText64);
+  out.dwSubCode = in.dwSubCode;
+  CopyText(out.szText260, in.szText260);
 }
 
-// The append of each record kind, shared by the narrow and the wide writer.
-// After every append, whatever its status, the record goes to the viewer when
-// the log policy is on. The append has stamped the record with its time, or
-// left the caller's time when it stopped before stamping. The notifier's own
-// result is of no interest: a missing viewer is not the writer's failure.
-DWORD WritePCScan(stPC_SCAN_LOG_W& record) {
-  const DWORD status = g_LogManager.AppendPCScanLog(&record);
+template <typename Source>
+void Fill(stFW_LOG_W& out, const Source& in) {
+  out.stTime = in.stTime;
+  out.dwCode = in.dwCode;
+  CopyText(out.szText64, in.szText64);
+  CopyText(out.szText260, in.szText260);
+  CopyText(out.szText64b, in.szText64b);
+  out.dwParam = in.dwParam;
+  out.dwSubCode = in.dwSubCode;
+}
+
+template <typename Source>
+void Fill(stSIMPLE_LOG_W& out, const Source& in) {
+  out.stTime = in.stTime;
+  out.dwCode = in.dwCode;
+  out.dwSubCode = in.dwSubCode;
+  CopyText(out.szText260, in.szText260);
+}
+
+// The append of each record kind. PC-scan and firewall records go to their
+// own kind; a simple record to the kind the caller named.
+DWORD Append(DWORD, stPC_SCAN_LOG_W& record) { return g_LogManager.AppendPCScanLog(&record); }
+DWORD Append(DWORD, stFW_LOG_W& record) { return g_LogManager.AppendFWLog(&record); }
+DWORD Append(DWORD kind, stSIMPLE_LOG_W& record) { return g_LogManager.AppendSimpleLog(kind, &record); }
+
+// The viewer's notification of each record kind; a simple record travels
+// with its kind.
+void Notify(qorlog::CLogViewerNotifier& notifier, DWORD, const stPC_SCAN_LOG_W& record) {
+  notifier.NotifyPCScanLog(&record);
+}
+void Notify(qorlog::CLogViewerNotifier& notifier, DWORD, const stFW_LOG_W& record) { notifier.NotifyFWLog(&record); }
+void Notify(qorlog::CLogViewerNotifier& notifier, DWORD kind, const stSIMPLE_LOG_W& record) {
+  stSIMPLE_LOG_NOTIFY_W block;
+  std::memset(&block, 0, sizeof block);
+  block.stLog = record;
+  block.dwKind = kind;
+  notifier.NotifySimpleLog(&block);
+}
+
+// The one writer: 100 for a null record, 87 for one that cannot be read
+// (rather than a crash while copying it), else the append's status. After
+// every append, whatever its status, the record goes to the viewer when the
+// log policy is on; the append has stamped it with its time, or left the
+// caller's time when it stopped before stamping. The notifier's own result
+// is of no interest: a missing viewer is not the writer's failure.
+template <typename Source>
+DWORD Write(DWORD kind, const Source* log) {
+  if (log == nullptr) return qorlog::kStatusNullRecord;
+  if (qorlog::platform::IsBadReadPtr(log, sizeof(Source))) return qorlog::kStatusBadPointer;
+  typename WideOf<Source>::type record;
+  std::memset(&record, 0, sizeof record);
+  Fill(record, *log);
+  const DWORD status = Append(kind, record);
   if (g_LogUtil.IsLogPolicyOn()) {
     qorlog::CLogViewerNotifier notifier;
-    notifier.NotifyPCScanLog(&record);
+    Notify(notifier, kind, record);
   }
   return status;
 }
 
-DWORD WriteFW(stFW_LOG_W& record) {
-  const DWORD status = g_LogManager.AppendFWLog(&record);
-  if (g_LogUtil.IsLogPolicyOn()) {
-    qorlog::CLogViewerNotifier notifier;
-    notifier.NotifyFWLog(&record);
-  }
-  return status;
-}
-
-DWORD WriteSimple(DWORD kind, stSIMPLE_LOG_W& record) {
-  const DWORD status = g_LogManager.AppendSimpleLog(kind, &record);
-  if (g_LogUtil.IsLogPolicyOn()) {
-    stSIMPLE_LOG_NOTIFY_W block;
-    std::memset(&block, 0, sizeof block);
-    block.stLog = record;
-    block.dwKind = kind;
-    qorlog::CLogViewerNotifier notifier;
-    notifier.NotifySimpleLog(&block);
-  }
-  return status;
+template <typename Source>
+DWORD GuardedWrite(DWORD kind, const Source* log) {
+  return qorlog::api::Guarded([&] { return Write(kind, log); });
 }
 
 }  // namespace
 
 extern "C" QORLOG_API DWORD QORLOG_WritePCScanLogA(const stPC_SCAN_LOG_A* pLog) {
-  DWORD status;
-  if (Rejects(pLog, &status)) return status;
-  try {
-    stPC_SCAN_LOG_W record;
-    std::memset(&record, 0, sizeof record);
-    record.stTime = pLog->stTime;
-    record.dwCode = pLog->dwCode;
-    ConvertText(record.szText64, pLog->szText64);
-    record.dwSubCode = pLog->dwSubCode;
-    ConvertText(record.szText260, pLog->szText260);
-    return WritePCScan(record);
-  } catch (const std::bad_alloc&) {
-    return QORLOG_STATUS_OUT_OF_MEMORY;
-  }
+  return GuardedWrite(QORLOG_KIND_PCSCAN, pLog);
 }
-
 extern "C" QORLOG_API DWORD QORLOG_WritePCScanLogW(const stPC_SCAN_LOG_W* pLog) {
-  DWORD status;
-  if (Rejects(pLog, &status)) return status;
-  stPC_SCAN_LOG_W record;
-  std::memset(&record, 0, sizeof record);
-  record.stTime = pLog->stTime;
-  record.dwCode = pLog->dwCode;
-  CopyText(record.szText64, pLog->szText64);
-  record.dwSubCode = pLog->dwSubCode;
-  CopyText(record.szText260, pLog->szText260);
-  return WritePCScan(record);
+  return GuardedWrite(QORLOG_KIND_PCSCAN, pLog);
 }
-
 extern "C" QORLOG_API DWORD QORLOG_WriteFWLogA(const stFW_LOG_A* pLog) {
-  DWORD status;
-  if (Rejects(pLog, &status)) return status;
-  try {
-    stFW_LOG_W record;
-    std::memset(&record, 0, sizeof record);
-    record.stTime = pLog->stTime;
-    record.dwCode = pLog->dwCode;
-    ConvertText(record.szText64, pLog->szText64);
-    ConvertText(record.szText260, pLog->szText260);
-    ConvertText(record.szText64b, pLog->szText64b);
-    record.dwParam = pLog->dwParam;
-    record.dwSubCode = pLog->dwSubCode;
-    return WriteFW(record);
-  } catch (const std::bad_alloc&) {
-    return QORLOG_STATUS_OUT_OF_MEMORY;
-  }
+  return GuardedWrite(QORLOG_KIND_FIREWALL, pLog);
 }
-
 extern "C" QORLOG_API DWORD QORLOG_WriteFWLogW(const stFW_LOG_W* pLog) {
-  DWORD status;
-  if (Rejects(pLog, &status)) return status;
-  stFW_LOG_W record;
-  std::memset(&record, 0, sizeof record);
-  record.stTime = pLog->stTime;
-  record.dwCode = pLog->dwCode;
-  CopyText(record.szText64, pLog->szText64);
-  CopyText(record.szText260, pLog->szText260);
-  CopyText(record.szText64b, pLog->szText64b);
-  record.dwParam = pLog->dwParam;
-  record.dwSubCode = pLog->dwSubCode;
-  return WriteFW(record);
+  return GuardedWrite(QORLOG_KIND_FIREWALL, pLog);
 }
-
 extern "C" QORLOG_API DWORD QORLOG_WriteSimpleLogA(DWORD dwKind, const stSIMPLE_LOG_A* pLog) {
-  DWORD status;
-  if (Rejects(pLog, &status)) return status;
-  try {
-    stSIMPLE_LOG_W record;
-    std::memset(&record, 0, sizeof record);
-    record.stTime = pLog->stTime;
-    record.dwCode = pLog->dwCode;
-    record.dwSubCode = pLog->dwSubCode;
-    ConvertText(record.szText260, pLog->szText260);
-    return WriteSimple(dwKind, record);
-  } catch (const std::bad_alloc&) {
-    return QORLOG_STATUS_OUT_OF_MEMORY;
-  }
+  return GuardedWrite(dwKind, pLog);
 }
-
 extern "C" QORLOG_API DWORD QORLOG_WriteSimpleLogW(DWORD dwKind, const stSIMPLE_LOG_W* pLog) {
-  DWORD status;
-  if (Rejects(pLog, &status)) return status;
-  stSIMPLE_LOG_W record;
-  std::memset(&record, 0, sizeof record);
-  record.stTime = pLog->stTime;
-  record.dwCode = pLog->dwCode;
-  record.dwSubCode = pLog->dwSubCode;
-  CopyText(record.szText260, pLog->szText260);
-  return WriteSimple(dwKind, record);
+  return GuardedWrite(dwKind, pLog);
 }

@@ -4,7 +4,9 @@
 // definitions and destroys them in the reverse order at unload, which is the
 // order the library needs:
 //   1. g_LogManager: the log manager, its writers' mutex and the service
-//      helper bridge (not loaded until an append needs it);
+//      helper bridge (not loaded until an append needs it), with the tray's
+//      new-file notice installed; this file is the one place that joins the
+//      log store to the notifiers;
 //   2. then the log policy's CLogUtil and the registered window messages.
 // A further process-wide object is defined in that file, at its place in this
 // list, never in another file (the order between files is unspecified).

@@ -7,7 +7,7 @@
 
 #include "platform/text.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
 
@@ -242,4 +242,4 @@ void Archive::Close() {
   }
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

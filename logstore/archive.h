@@ -24,7 +24,7 @@
 #include "logstore/log_format.h"
 #include "platform/file.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 class ArchiveException : public std::exception {
  public:
@@ -105,4 +105,4 @@ class Archive {
   bool closed_ = false;
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

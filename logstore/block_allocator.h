@@ -6,10 +6,10 @@
 
 #include <cstddef>
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 // Returns a zero-filled block of `bytes` bytes (a distinct non-null block
 // also for 0 bytes), or null when the memory cannot be had.
 using BlockAllocator = void* (*)(std::size_t bytes);
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

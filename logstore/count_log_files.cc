@@ -7,7 +7,7 @@
 #include "platform/fs.h"
 #include "platform/text.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 DWORD CLogUtil::CountLogFiles(DWORD kind, stLOG_FILE_ITEM** list, BlockAllocator allocate) const {
   platform::PathBuffer folder = GetLogFolder(kind);
@@ -44,4 +44,4 @@ DWORD CLogUtil::CountLogFiles(DWORD kind, stLOG_FILE_ITEM** list, BlockAllocator
   return static_cast<DWORD>(count);
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -1,8 +1,8 @@
 #include "logstore/current_log_file.h"
 
+#include "api/status.h"
 #include "logstore/log_format.h"
 #include "logstore/open_when_free.h"
-#include "notify/tray_notifier.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,14 +14,13 @@
 #include "platform/path_buffer.h"
 #include "platform/text.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 using platform::File;
 using platform::PathBuffer;
 
 namespace {
 
-constexpr DWORD kStatusLogError = QORLOG_STATUS_LOG_ERROR;
 constexpr unsigned kOpenExisting = File::modeReadWrite | File::shareDenyWrite;
 // A new file is created only where none exists: an existing file is never
 // truncated or replaced, whatever kept the open from reaching it.
@@ -215,15 +214,11 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
   }
   if (create) {
     bridge_.TouchSubFile(path.c_str());
-    {
-      // Tell the tray before the create, whether or not the create succeeds.
-      // The message is timed (at most 2000 ms), since we hold the mutex.
-      CTrayNotifier tray;
-      tray.NotifyNewLogFile(kind);
-    }
+    // Announce the file before the create, whether or not the create succeeds.
+    if (new_file_notice_ != nullptr) new_file_notice_(kind);
     if (file.Open(path.view(), kCreateNew)) WriteLogHeader(&file, 0);
   }
   return 0;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -20,7 +20,7 @@
 #include "platform/file.h"
 #include "platform/types.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 class CCurrentLogFile {
  public:
@@ -64,4 +64,4 @@ class CCurrentLogFile {
   LocalClock clock_;
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
+#include "api/status.h"
 #include "logstore/archive.h"
 #include "logstore/log_format.h"
 #include "logstore/log_records.h"
 #include "platform/file.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
 
@@ -42,7 +43,7 @@ LogFileCheck CheckLogFile(std::u16string_view path, DWORD kind) {
   LogFileCheck check;
   platform::File file;
   if (!file.Open(path, platform::File::modeRead | platform::File::shareDenyNone, &check.open_error)) {
-    if (check.open_error == 0) check.open_error = QORLOG_STATUS_FILE_NOT_FOUND;
+    if (check.open_error == 0) check.open_error = kStatusFileNotFound;
     return check;
   }
   try {
@@ -76,4 +77,4 @@ LogFileCheck CheckLogFile(std::u16string_view path, DWORD kind) {
   return check;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

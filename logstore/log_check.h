@@ -10,7 +10,7 @@
 
 #include "api/qorlog.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 struct LogFileCheck {
   enum class Stop {
@@ -38,4 +38,4 @@ struct LogFileCheck {
 // firewall, above simple).
 LogFileCheck CheckLogFile(std::u16string_view path, DWORD kind);
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

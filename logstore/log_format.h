@@ -10,7 +10,7 @@
 
 #include "api/qorlog.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 // Every archive reads and writes through a buffer of this many bytes.
 inline constexpr std::size_t kArchiveBufferSize = 4096;
@@ -50,4 +50,4 @@ constexpr DWORD RecordKindOf(DWORD kind) {
                                        : kRecordKindPCScan;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -2,16 +2,18 @@
 
 #include <exception>
 
+#include "api/status.h"
 #include "logstore/archive.h"
 #include "logstore/log_records.h"
 #include "platform/system.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
 
-constexpr DWORD kStatusBadPointer = QORLOG_STATUS_BAD_POINTER;
-constexpr DWORD kStatusLogError = QORLOG_STATUS_LOG_ERROR;
+// The mutex's wait results are returned as they are.
+static_assert(platform::NamedMutex::kWaitAbandoned == kStatusMutexAbandoned);
+static_assert(platform::NamedMutex::kWaitFailed == kStatusWaitFailed);
 
 // Releases the writers' mutex on every way out of an append.
 class MutexOwnership {
@@ -27,7 +29,8 @@ class MutexOwnership {
 
 }  // namespace
 
-CLogManager::CLogManager() : mutex_(kWritersMutexName) {}
+CLogManager::CLogManager(NewFileNotice new_file_notice)
+    : new_file_notice_(new_file_notice), mutex_(kWritersMutexName) {}
 
 CLogManager::~CLogManager() {
   mutex_.Close();
@@ -132,4 +135,4 @@ void CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
   }
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -30,7 +30,7 @@
 #include "platform/types.h"
 #include "svchelper/service_helper_bridge.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 // The name every process that loads the library uses for the writers' mutex.
 inline constexpr std::u16string_view kWritersMutexName = u"QorLog-4B60CD43-7103-4475-B2A4-FC24CFEB5BD3";
@@ -38,11 +38,19 @@ inline constexpr std::u16string_view kWritersMutexName = u"QorLog-4B60CD43-7103-
 // The local time that appends use for file names and record stamps.
 using LocalClock = SYSTEMTIME (*)();
 
+// Told of each new log file just before an append creates it, with the kind
+// of the record, whether or not the create then succeeds. It runs under the
+// writers' mutex, so it must be brief (the library's tray notice is a message
+// with a 2000 ms limit). The log store knows no notifier: the layer that
+// assembles the library installs one here.
+using NewFileNotice = void (*)(DWORD kind);
+
 class CLogManager {
  public:
   // Creates or opens the writers' mutex (a null handle when that fails); the
-  // bridge starts unloaded.
-  CLogManager();
+  // bridge starts unloaded. `new_file_notice` (may be null) hears of every
+  // file that an append of this manager is about to create.
+  explicit CLogManager(NewFileNotice new_file_notice = nullptr);
   // Closes the mutex handle and frees the service helper library if an
   // append loaded it.
   virtual ~CLogManager();
@@ -87,9 +95,10 @@ class CLogManager {
   void LoadServiceHelper(const platform::PathBuffer& program_files);
 
   CLogUtil util_;
+  const NewFileNotice new_file_notice_;
   platform::NamedMutex mutex_;
   CServiceHelperBridge bridge_;
   std::atomic<LocalClock> clock_{&platform::GetLocalTime};
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -3,20 +3,16 @@
 #include <new>
 #include <vector>
 
+#include "api/status.h"
 #include "logstore/archive.h"
 #include "logstore/log_format.h"
 #include "logstore/log_records.h"
 #include "logstore/open_when_free.h"
 #include "platform/system.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
-
-constexpr DWORD kStatusOk = QORLOG_STATUS_OK;
-constexpr DWORD kStatusNoMemory = QORLOG_STATUS_OUT_OF_MEMORY;
-constexpr DWORD kStatusBadPointer = QORLOG_STATUS_BAD_POINTER;
-constexpr DWORD kStatusLogError = QORLOG_STATUS_LOG_ERROR;
 
 // The status of an exception that ended a read: end-of-file is a normal end
 // (0), memory exhaustion outside a record's own fields is reported by the
@@ -36,7 +32,7 @@ DWORD StatusOfReadFailure() {
 DWORD CLogReader::Open(std::u16string_view path) {
   DWORD error = 0;
   if (OpenWhenFree(file_, path, platform::File::modeRead | platform::File::shareDenyNone, &error)) return kStatusOk;
-  return error != 0 ? error : QORLOG_STATUS_FILE_NOT_FOUND;
+  return error != 0 ? error : kStatusFileNotFound;
 }
 
 DWORD CLogReader::ReadHeader(BlockAllocator allocate, stLOG_HEADER** header) {
@@ -54,7 +50,7 @@ DWORD CLogReader::ReadHeader(BlockAllocator allocate, stLOG_HEADER** header) {
       auto* block = static_cast<stLOG_HEADER*>(allocate(sizeof(stLOG_HEADER)));
       *header = block;
       if (block == nullptr) {
-        status = kStatusNoMemory;
+        status = kStatusOutOfMemory;
       } else {
         values.CopyTo(block);
       }
@@ -62,7 +58,7 @@ DWORD CLogReader::ReadHeader(BlockAllocator allocate, stLOG_HEADER** header) {
     ar.Close();  // the file stands just after the bytes consumed
     return status;
   } catch (const std::bad_alloc&) {
-    return kStatusNoMemory;
+    return kStatusOutOfMemory;
   } catch (...) {
     return kStatusLogError;
   }
@@ -114,7 +110,7 @@ DWORD CLogReader::ReadArray(BlockAllocator allocate, DWORD sub_code_limit, Eleme
       try {
         records.push_back(std::move(record));
       } catch (const std::bad_alloc&) {
-        status = kStatusNoMemory;
+        status = kStatusOutOfMemory;
         break;
       }
     }
@@ -123,7 +119,7 @@ DWORD CLogReader::ReadArray(BlockAllocator allocate, DWORD sub_code_limit, Eleme
       auto* block = static_cast<Element*>(allocate(n * sizeof(Element)));
       if (block == nullptr) {
         *array = nullptr;
-        status = kStatusNoMemory;
+        status = kStatusOutOfMemory;
       } else {
         *array = block;
         *count = static_cast<DWORD>(n);
@@ -131,7 +127,7 @@ DWORD CLogReader::ReadArray(BlockAllocator allocate, DWORD sub_code_limit, Eleme
       }
     }
   } catch (const std::bad_alloc&) {
-    status = kStatusNoMemory;
+    status = kStatusOutOfMemory;
   } catch (...) {
     status = kStatusLogError;
   }
@@ -154,4 +150,4 @@ DWORD CLogReader::ReadSimpleLogArray(BlockAllocator allocate, stSIMPLE_LOG_W** a
   return ReadArray<CSimpleLogRecord>(allocate, kSimpleSubCodeLimit, array, count);
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

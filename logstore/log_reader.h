@@ -25,7 +25,7 @@
 #include "logstore/block_allocator.h"
 #include "platform/file.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 class CLogReader {
  public:
@@ -66,4 +66,4 @@ class CLogReader {
   platform::File file_;
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -6,7 +6,7 @@
 #include "logstore/log_format.h"
 #include "platform/text.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
 
@@ -163,4 +163,4 @@ void CSimpleLogRecord::Serialize(Archive& ar) {
   SerializeString(ar, strText260);
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -16,7 +16,7 @@
 
 #include "api/qorlog.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 class Archive;
 
@@ -96,4 +96,4 @@ class CSimpleLogRecord {
 // time's old values.
 void SerializeTime(Archive& ar, SYSTEMTIME& time);
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

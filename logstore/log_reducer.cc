@@ -8,7 +8,7 @@
 #include "platform/fs.h"
 #include "platform/path_buffer.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
 
@@ -94,4 +94,4 @@ DWORD CLogReducer::MapFindError(DWORD code) {
   return code;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

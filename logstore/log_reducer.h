@@ -18,7 +18,7 @@
 
 #include "platform/types.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 // The limits of the two rules.
 inline constexpr std::size_t kReduceCountStart = 100;
@@ -51,4 +51,4 @@ class CLogReducer {
   static void SortAscending(std::vector<std::u16string>& names);
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

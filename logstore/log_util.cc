@@ -2,16 +2,21 @@
 
 #include <algorithm>
 
-#include "platform/text.h"
-
+#include "api/status.h"
 #include "platform/errors.h"
 #include "platform/fs.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 using platform::kMaxPath;
 using platform::PathBuffer;
+
+// Registry errors are returned as statuses as they are.
+static_assert(platform::kErrorFileNotFound == kStatusFileNotFound);
+static_assert(platform::kErrorInvalidData == kStatusInvalidData);
+static_assert(platform::kErrorMoreData == kStatusMoreData);
 
 namespace {
 
@@ -122,4 +127,4 @@ bool MakeLogFolder(std::u16string_view path) {
   return platform::CreateFolder(path) == 0;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -13,7 +13,7 @@
 #include "platform/path_buffer.h"
 #include "platform/types.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 // The folder under the Program Files folder that holds every category folder.
 inline constexpr std::u16string_view kCommonLogSubfolder = u"Varnok/ZEL/Common/Log";
@@ -88,7 +88,7 @@ class CLogUtil {
   // this instance and cached for the process; a failed read is not retried.
   // Called on the library's global instance after every append. Any thread:
   // a call that comes while the first read runs answers 0. Defined in
-  // notify/log_policy.cc, beside the notifiers it gates.
+  // logstore/log_policy.cc; the writers ask it before notifying the viewer.
   DWORD IsLogPolicyOn();
 
   // Set once the log policy has been read in this process.
@@ -104,4 +104,4 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 // requested folder; false when it existed already or could not be made.
 bool MakeLogFolder(std::u16string_view path);
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -5,7 +5,7 @@
 #include "platform/errors.h"
 #include "platform/system.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 bool OpenWhenFree(platform::File& file, std::u16string_view path, unsigned flags, DWORD* error, DWORD max_wait_ms) {
   DWORD last = 0;
@@ -21,4 +21,4 @@ bool OpenWhenFree(platform::File& file, std::u16string_view path, unsigned flags
   return false;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -16,7 +16,7 @@
 #include "api/qorlog.h"
 #include "platform/file.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 // The longest an open waits for a busy file. A header test holds a file for
 // microseconds and a killed writer's handles go within milliseconds; a file
@@ -29,4 +29,4 @@ inline constexpr DWORD kBusyFileWaitMs = 1000;
 bool OpenWhenFree(platform::File& file, std::u16string_view path, unsigned flags, DWORD* error = nullptr,
                   DWORD max_wait_ms = kBusyFileWaitMs);
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 namespace {
 
@@ -31,4 +31,4 @@ void CSortedStringArray::SortAscending() {
                    [](const std::u16string& a, const std::u16string& b) { return CompareNoCase(a, b) < 0; });
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

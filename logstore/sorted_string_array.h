@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 // Compares two wide strings ignoring the case of the ASCII letters (both
 // sides folded to lower case); <0, 0 or >0.
@@ -34,4 +34,4 @@ class CSortedStringArray {
   std::vector<std::u16string> items_;
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

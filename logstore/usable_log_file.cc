@@ -5,7 +5,7 @@
 #include "logstore/log_util.h"
 #include "platform/file.h"
 
-namespace qorlog {
+namespace qorlog::inline logstore {
 
 BOOL CLogUtil::IsAllDigits(std::u16string_view text) {
   if (text.empty()) return 0;
@@ -52,4 +52,4 @@ BOOL CLogUtil::IsUsableLogFile(std::u16string_view folder, std::u16string_view n
   return HasValidHeader(folder, name);
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::logstore

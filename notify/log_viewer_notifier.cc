@@ -12,7 +12,7 @@
 #include "platform/registry.h"
 #include "platform/text.h"
 
-namespace qorlog {
+namespace qorlog::inline notify {
 
 namespace {
 
@@ -136,4 +136,4 @@ BOOL CLogViewerNotifier::LaunchProcess(const WCHAR* path, const WCHAR* arguments
   return platform::StartDetached(argv, show, wait_ms, nullptr) == 0 ? 1 : 0;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::notify

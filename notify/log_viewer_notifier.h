@@ -15,7 +15,7 @@
 #include "api/qorlog.h"
 #include "platform/window.h"
 
-namespace qorlog {
+namespace qorlog::inline notify {
 
 class CLogViewerNotifier {
  public:
@@ -54,4 +54,4 @@ class CLogViewerNotifier {
   BOOL LaunchProcess(const WCHAR* path, const WCHAR* arguments, DWORD wait_ms, int show_window, DWORD* exit_code);
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::notify

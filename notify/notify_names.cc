@@ -2,7 +2,7 @@
 
 #include "platform/os_version.h"
 
-namespace qorlog {
+namespace qorlog::inline notify {
 
 namespace {
 
@@ -32,4 +32,4 @@ platform::PathBuffer TrayObjectName(std::u16string_view base) {
   return name;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::notify

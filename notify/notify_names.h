@@ -11,7 +11,7 @@
 #include "platform/types.h"
 #include "platform/window.h"
 
-namespace qorlog {
+namespace qorlog::inline notify {
 
 inline constexpr std::string_view kTrayMessageName = "WM_QOR_CONTROL_MESSAGE_TRAY";
 inline constexpr std::string_view kTrayFlickerMessageName = "WM_QOR_CONTROL_MESSAGE_TRAY_FLICKER";
@@ -54,4 +54,4 @@ BOOL IsWindowsNT();
 // base; built in a 260-character buffer.
 platform::PathBuffer TrayObjectName(std::u16string_view base);
 
-}  // namespace qorlog
+}  // namespace qorlog::notify

@@ -7,7 +7,7 @@
 #include "platform/named_object.h"
 #include "platform/process.h"
 
-namespace qorlog {
+namespace qorlog::inline notify {
 
 namespace {
 
@@ -96,4 +96,4 @@ BOOL IsTrayEventPresent() {
   return event.Open(TrayObjectName(kTrayEventName).view()) == 0 ? 1 : 0;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::notify

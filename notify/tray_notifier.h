@@ -16,7 +16,7 @@
 #include "api/qorlog.h"
 #include "platform/window.h"
 
-namespace qorlog {
+namespace qorlog::inline notify {
 
 // Time limit of the timed tray messages.
 inline constexpr platform::UINT kTrayTimeoutMs = 2000;
@@ -66,4 +66,4 @@ class CTrayNotifier {
 // else 0. Needs no notifier.
 BOOL IsTrayEventPresent();
 
-}  // namespace qorlog
+}  // namespace qorlog::notify

@@ -2,7 +2,7 @@
 
 #include "platform/text.h"
 
-namespace qorlog {
+namespace qorlog::inline svchelper {
 
 namespace {
 
@@ -83,4 +83,4 @@ BOOL CDllBridge::Unload() {
   return 1;
 }
 
-}  // namespace qorlog
+}  // namespace qorlog::svchelper

@@ -21,7 +21,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/types.h"
 
-namespace qorlog {
+namespace qorlog::inline svchelper {
 
 // Binds one export of a loaded library.
 class CDllEntryBinder {
@@ -106,4 +106,4 @@ class CDllEntry final : public CDllEntryBinder {
   Fn fn_ = nullptr;
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::svchelper

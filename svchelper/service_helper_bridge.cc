@@ -1,6 +1,6 @@
 #include "svchelper/service_helper_bridge.h"
 
-namespace qorlog {
+namespace qorlog::inline svchelper {
 
 CServiceHelperBridge::CServiceHelperBridge() { construction_.End(); }
 
@@ -21,4 +21,4 @@ void CServiceHelperBridge::TouchSubPath(const char16_t* path) { Touch(touch_sub_
 
 void CServiceHelperBridge::TouchSubFile(const char16_t* path) { Touch(touch_sub_file_, path); }
 
-}  // namespace qorlog
+}  // namespace qorlog::svchelper

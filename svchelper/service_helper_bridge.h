@@ -19,7 +19,7 @@
 #include "platform/types.h"
 #include "svchelper/dll_bridge.h"
 
-namespace qorlog {
+namespace qorlog::inline svchelper {
 
 // Where the helper lies below the update component's folder.
 inline constexpr std::u16string_view kServiceHelperSubfolder = u"amd64";
@@ -82,4 +82,4 @@ class CServiceHelperBridge : public CDllBridge {
   void Touch(const CDllEntry<TouchFn>& entry, const char16_t* path);
 };
 
-}  // namespace qorlog
+}  // namespace qorlog::svchelper

@@ -1,6 +1,6 @@
 // Appending records: the bytes of a fresh file and of the header after
-// appends, every status of an append, the helper's touches and the tray's
-// new-file notice, and many processes appending at once.
+// appends, every status of an append, the helper's touches and the new-file
+// notice, and many processes appending at once.
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -13,12 +13,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "notify/notify_names.h"
 #include "platform/named_mutex.h"
 #include "tests/logstore/log_folder_fixture.h"
-#include "tests/notify/notify_test_util.h"
 #include "tests/platform/child_process.h"
-#include "tests/platform/receiver_child.h"
 #include "tests/svchelper/fake_helper.h"
 
 namespace qorlog::testing {
@@ -199,20 +196,19 @@ TEST_F(AppendTest, MissingHelperIsTriedAgainByEveryAppend) {
   EXPECT_EQ(ReadSimpleRecords(Folder() / "2026010100.log").size(), 2u);
 }
 
-TEST_F(AppendTest, TrayHearsOfEachNewFileBeforeItIsCreated) {
-  GlobalScope global;
-  ReceiverChild::Options options;
-  options.mapping = u"Global\\" + std::u16string(kTrayMappingName);
-  ReceiverChild tray(options);
-  ASSERT_NE(tray.window(), 0u);
+TEST_F(AppendTest, EachNewFileIsAnnouncedBeforeItIsCreated) {
   ASSERT_EQ(AppendSimple(QORLOG_KIND_FIREWALL), 0u);
-  auto m = tray.Next();
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->msg, TrayMessage());
-  EXPECT_EQ(m->wparam, 111u);
-  EXPECT_EQ(m->lparam, 1001);
+  ASSERT_EQ(g_new_file_notices.size(), 1u);
+  EXPECT_EQ(g_new_file_notices[0].kind, QORLOG_KIND_FIREWALL);
+  EXPECT_THAT(g_new_file_notices[0].files_then, ElementsAre());
   ASSERT_EQ(AppendSimple(QORLOG_KIND_FIREWALL), 0u);  // no new file, no notice
-  EXPECT_FALSE(tray.Next(200));
+  EXPECT_EQ(g_new_file_notices.size(), 1u);
+  // A full file of today: the next number is announced, then made.
+  MakeLogFile(Folder("firewall") / "2026010101.log", 0x100000);
+  ASSERT_EQ(AppendSimple(QORLOG_KIND_FIREWALL), 0u);
+  ASSERT_EQ(g_new_file_notices.size(), 2u);
+  EXPECT_THAT(g_new_file_notices[1].files_then, ElementsAre("2026010100.log", "2026010101.log"));
+  EXPECT_TRUE(std::filesystem::exists(Folder("firewall") / "2026010102.log"));
 }
 
 // A file held unshared elsewhere is busy, not missing: the append waits a
@@ -224,17 +220,11 @@ TEST_F(AppendTest, FileHeldUnsharedIsWaitedForAndNeverReplaced) {
     DWORD status;
     std::size_t records;
   };
-  GlobalScope global;
-  ReceiverChild::Options options;
-  options.mapping = u"Global\\" + std::u16string(kTrayMappingName);
-  ReceiverChild tray(options);
-  ASSERT_NE(tray.window(), 0u);
   for (const Case& c : {Case{30, 0, 2}, Case{-1, QORLOG_STATUS_LOG_ERROR, 1}}) {
     SCOPED_TRACE(c.hold_ms);
     std::filesystem::remove_all(Folder());
     ASSERT_EQ(AppendSimple(), 0u);
-    while (tray.Next(100)) {
-    }
+    g_new_file_notices.clear();
     const std::string before = ReadFile((Folder() / "2026010100.log"));
     const std::u16string held = platform::Utf8ToUtf16((Folder() / "2026010100.log").string());
     HeldChild holder([&] {
@@ -250,7 +240,7 @@ TEST_F(AppendTest, FileHeldUnsharedIsWaitedForAndNeverReplaced) {
     });
     ASSERT_EQ(holder.setup_result(), 0);
     EXPECT_EQ(AppendSimple(), c.status);
-    EXPECT_FALSE(tray.Next(0)) << "a file that exists is not announced as new";
+    EXPECT_TRUE(g_new_file_notices.empty()) << "a file that exists is not announced as new";
     holder.Release();
     EXPECT_THAT(FileNames(Folder()), ElementsAre("2026010100.log"));
     EXPECT_EQ(ReadSimpleRecords((Folder() / "2026010100.log")).size(), c.records);

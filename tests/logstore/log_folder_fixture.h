@@ -1,6 +1,6 @@
 // Helpers of the writing tests: an isolated environment with a settable
-// clock, a log manager on it, log files made to order, and reading records
-// back through the record objects.
+// clock, a log manager on it that records its new-file notices, log files
+// made to order, and reading records back through the record objects.
 #pragma once
 
 #include <sys/stat.h>
@@ -94,10 +94,23 @@ inline std::vector<std::string> FileNames(const std::filesystem::path& folder) {
   return names;
 }
 
+// What the fixture's manager announced as new files: the kind, and the names
+// in the kind's folder at that moment.
+struct NewFileNoticeSeen {
+  DWORD kind = 0;
+  std::vector<std::string> files_then;
+};
+inline std::vector<NewFileNoticeSeen> g_new_file_notices;
+inline void RecordNewFileNotice(DWORD kind) {
+  const std::string folder = platform::Utf16ToUtf8(CLogUtil().GetLogFolder(kind).str());
+  g_new_file_notices.push_back({kind, FileNames(folder)});
+}
+
 class LogFolderTest : public ::testing::Test {
  protected:
   LogFolderTest() {
     g_test_now = {2026, 1, 4, 1, 10, 20, 30, 400};
+    g_new_file_notices.clear();
     manager_.SetClock(&TestClock);
   }
   std::filesystem::path Folder(const std::string& category = "etc") const { return env_.CategoryFolder(category); }
@@ -107,7 +120,7 @@ class LogFolderTest : public ::testing::Test {
   }
 
   IsolatedEnv env_;
-  CLogManager manager_;
+  CLogManager manager_{&RecordNewFileNotice};
 };
 
 }  // namespace qorlog::testing

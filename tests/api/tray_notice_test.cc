@@ -1,0 +1,37 @@
+// The library's writers tell the tray of each new log file: TRAY 111 with the
+// kind (when in the append it goes out is the log store's affair, tested
+// there with a notice of its own).
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "api/qorlog.h"
+#include "notify/notify_names.h"
+#include "platform/window.h"
+#include "tests/notify/notify_test_util.h"
+#include "tests/platform/receiver_child.h"
+#include "tests/support/temp_env.h"
+
+namespace qorlog::testing {
+namespace {
+
+TEST(TrayNoticeTest, TrayHearsOfEachNewFileWithItsKind) {
+  IsolatedEnv env;
+  GlobalScope global;
+  ReceiverChild::Options options;
+  options.mapping = u"Global\\" + std::u16string(kTrayMappingName);
+  ReceiverChild tray(options);
+  ASSERT_NE(tray.window(), 0u);
+  stFW_LOG_W record = {};
+  ASSERT_EQ(QORLOG_WriteFWLogW(&record), 0u);
+  auto m = tray.Next();
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->msg, platform::RegisterWindowMessageA(kTrayMessageName));
+  EXPECT_EQ(m->wparam, 111u);
+  EXPECT_EQ(m->lparam, 1001);
+  ASSERT_EQ(QORLOG_WriteFWLogW(&record), 0u);  // no new file, no notice
+  EXPECT_FALSE(tray.Next(200));
+}
+
+}  // namespace
+}  // namespace qorlog::testing
