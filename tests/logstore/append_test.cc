@@ -244,7 +244,9 @@ TEST_F(AppendTest, FileHeldUnsharedIsWaitedForAndNeverReplaced) {
     holder.Release();
     EXPECT_THAT(FileNames(Folder()), ElementsAre("2026010100.log"));
     EXPECT_EQ(ReadSimpleRecords((Folder() / "2026010100.log")).size(), c.records);
-    if (c.status != 0) EXPECT_EQ(ReadFile((Folder() / "2026010100.log")), before);
+    if (c.status != 0) {
+      EXPECT_EQ(ReadFile(Folder() / "2026010100.log"), before);
+    }
   }
 }
 
