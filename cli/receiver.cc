@@ -7,9 +7,11 @@
 #include <iostream>
 
 #include "notify/notify_names.h"
+#include "platform/errors.h"
 #include "platform/named_object.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "platform/window_publication.h"
 
 namespace qorlog::cli {
 
@@ -38,17 +40,12 @@ int RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
     std::cerr << setup.command << ": cannot create its window (error " << rc << ")\n";
     return 1;
   }
-  platform::FileMapping mapping;
-  if (DWORD rc = mapping.Create(setup.mapping_name, kWindowMappingSize); rc != 0) {
-    std::cerr << setup.command << ": cannot publish its window (error " << rc << ")\n";
-    return 1;
-  }
-  platform::HWND published = 0;
-  std::memcpy(&published, mapping.data(), sizeof published);
-  // Someone else holds the name. It is another receiver unless the handle it
-  // left is dead (a sender may still hold the mapping of one that ended).
-  if (mapping.already_existed() && platform::IsWindow(published)) {
+  platform::WindowPublication publication;
+  if (DWORD rc = publication.Publish(setup.mapping_name, window.handle()); rc == platform::kErrorAlreadyExists) {
     std::cerr << setup.command << ": another one is already running; stop it first\n";
+    return 1;
+  } else if (rc != 0) {
+    std::cerr << setup.command << ": cannot publish its window (error " << rc << ")\n";
     return 1;
   }
   platform::NamedEvent event;
@@ -56,8 +53,6 @@ int RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
     std::cerr << setup.command << ": cannot create its presence event\n";
     return 1;
   }
-  const platform::HWND handle = window.handle();
-  std::memcpy(mapping.data(), &handle, sizeof handle);
 
   g_window = &window;
   struct sigaction sa = {};
