@@ -2,9 +2,8 @@
 // message endpoints, the sending calls and the receiving side (a window with a
 // handler and a message loop).
 //
-// A window is named by its handle, a nonzero
-// value that any process holding it can send to; the handle of a window that
-// is gone names nothing.
+// A window is named by its handle, a nonzero value that any process holding
+// it can send to; the handle of a window that is gone names nothing.
 //
 // The promises:
 // - SendMessageW blocks until the receiver's handler has returned and yields
