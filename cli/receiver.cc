@@ -7,9 +7,11 @@
 #include <iostream>
 
 #include "notify/notify_names.h"
+#include "platform/errors.h"
 #include "platform/named_object.h"
 #include "platform/process.h"
 #include "platform/text.h"
+#include "platform/window_publication.h"
 
 namespace qorlog::cli {
 
@@ -37,23 +39,16 @@ ExitCode RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
   if (DWORD rc = window.Create(std::move(proc), setup.any_user); rc != 0) {
     return Fail(ExitCode::kFailed, setup.command + ": cannot create its window (error " + std::to_string(rc) + ")");
   }
-  platform::FileMapping mapping;
-  if (DWORD rc = mapping.Create(setup.mapping_name, kWindowMappingSize); rc != 0) {
-    return Fail(ExitCode::kFailed, setup.command + ": cannot publish its window (error " + std::to_string(rc) + ")");
-  }
-  platform::HWND published = 0;
-  std::memcpy(&published, mapping.data(), sizeof published);
-  // Someone else holds the name. It is another receiver unless the handle it
-  // left is dead (a sender may still hold the mapping of one that ended).
-  if (mapping.already_existed() && platform::IsWindow(published)) {
+  platform::WindowPublication publication;
+  if (DWORD rc = publication.Publish(setup.mapping_name, window.handle()); rc == platform::kErrorAlreadyExists) {
     return Fail(ExitCode::kFailed, setup.command + ": another one is already running; stop it first");
+  } else if (rc != 0) {
+    return Fail(ExitCode::kFailed, setup.command + ": cannot publish its window (error " + std::to_string(rc) + ")");
   }
   platform::NamedEvent event;
   if (!setup.event_name.empty() && event.Create(setup.event_name) != 0) {
     return Fail(ExitCode::kFailed, setup.command + ": cannot create its presence event");
   }
-  const platform::HWND handle = window.handle();
-  std::memcpy(mapping.data(), &handle, sizeof handle);
 
   g_window = &window;
   struct sigaction sa = {};

@@ -85,7 +85,9 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
     DWORD count = 0;
     if (ReadLogHeader(&file, &count)) ++count;  // wraps at 2^32, as the check does
     WriteLogHeader(&file, count);
-    file.Close();
+    // A close that fails may have lost what was written (a file system
+    // that reports write errors only then).
+    if (file.Close() != 0) return kStatusLogError;
   } catch (const std::exception&) {
     // File errors (and, should it happen, exhausted memory) end the append.
     if (writing) {

@@ -112,19 +112,6 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
   return out;
 }
 
-bool MakeLogFolder(std::u16string_view path) {
-  const DWORD err = platform::CreateFolder(path);
-  if (err == 0) return true;
-  if (err != platform::kErrorPathNotFound && err != platform::kErrorFileNotFound) return false;
-
-  PathBuffer parent(path);
-  if (!parent.empty() && parent.view().back() == platform::kPathSeparator) parent.Truncate(parent.size() - 1);
-  const std::size_t cut = parent.view().rfind(platform::kPathSeparator);
-  if (cut == std::u16string_view::npos) return false;
-  parent.Truncate(cut);
-  // A parent that another process made meanwhile is as good as one made here.
-  if (!MakeLogFolder(parent.view()) && !platform::IsFolder(parent.view())) return false;
-  return platform::CreateFolder(path) == 0;
-}
+bool MakeLogFolder(std::u16string_view path) { return platform::CreateFolderTree(path) == 0; }
 
 }  // namespace qorlog::logstore

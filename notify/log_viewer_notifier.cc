@@ -1,16 +1,15 @@
 #include "notify/log_viewer_notifier.h"
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "logstore/log_util.h"
 #include "notify/notify_names.h"
-#include "platform/named_object.h"
 #include "platform/path_buffer.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "platform/window_publication.h"
 
 namespace qorlog::inline notify {
 
@@ -96,13 +95,7 @@ platform::HWND CLogViewerNotifier::FindOrLaunchViewer() {
   return FindViewerWindow();
 }
 
-platform::HWND CLogViewerNotifier::FindViewerWindow() {
-  platform::FileMapping mapping;
-  if (mapping.OpenForRead(kViewerMappingName, kWindowMappingSize) != 0) return 0;
-  platform::HWND window = 0;
-  std::memcpy(&window, mapping.data(), sizeof window);
-  return window;
-}
+platform::HWND CLogViewerNotifier::FindViewerWindow() { return platform::FindPublishedWindow(kViewerMappingName); }
 
 BOOL CLogViewerNotifier::GetViewerInstallPath(WCHAR* buffer) {
   platform::RegistryKey key;

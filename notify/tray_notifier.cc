@@ -1,11 +1,11 @@
 #include "notify/tray_notifier.h"
 
-#include <cstring>
 #include <string>
 
 #include "notify/notify_names.h"
 #include "platform/named_object.h"
 #include "platform/process.h"
+#include "platform/window_publication.h"
 
 namespace qorlog::inline notify {
 
@@ -20,11 +20,7 @@ bool IsSentText(DWORD id) { return id == 112 || id == 113 || id == 114; }
 }  // namespace
 
 HWND CTrayNotifier::FindTrayWindow() {
-  platform::FileMapping mapping;
-  if (mapping.OpenForRead(TrayObjectName(kTrayMappingName).view(), kWindowMappingSize) != 0) return 0;
-  HWND window = 0;
-  std::memcpy(&window, mapping.data(), sizeof window);
-  mapping.Close();
+  const HWND window = platform::FindPublishedWindow(TrayObjectName(kTrayMappingName).view());
   return platform::IsWindow(window) ? window : 0;
 }
 

@@ -1,9 +1,8 @@
 // System error codes as the rest of the library speaks them (the Windows
-// numbering), the thread's last error, and the mapping from errno.
-// Thread rules: the last error is per thread; everything else is pure.
+// numbering) and the thread's last error. Each backend maps its own errors
+// to these codes in one table of its own.
+// Thread rules: the last error is per thread.
 #pragma once
-
-#include <string_view>
 
 #include "platform/types.h"
 
@@ -36,13 +35,5 @@ inline constexpr DWORD kErrorGenFailure = 31;
 // The calling thread's last error, as set by the failing platform call.
 DWORD GetLastError();
 void SetLastError(DWORD error);
-
-// What an operation that created an object should report when errno is
-// EEXIST: a folder reports 183, a file 80.
-enum class ObjectKind { kFile, kFolder };
-
-// Maps errno to the Windows code. ENOENT becomes 3 (path not found) when the
-// parent folder of `path` is missing, else 2; with no path it is 2.
-DWORD ErrorFromErrno(int err, std::string_view path = {}, ObjectKind kind = ObjectKind::kFile);
 
 }  // namespace qorlog::platform

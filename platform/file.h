@@ -1,7 +1,7 @@
 // Files with Windows open and share modes, and the exception that carries a
 // file error.
 //
-// A File owns one open descriptor and its share-mode claim; both go away with
+// A File owns one open handle and its share-mode claim; both go away with
 // the object, or with the process. Opening never throws; reading, writing and
 // seeking throw FileException. A File must not be used by two threads at once;
 // different File objects may be used freely from any thread or process.
@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/native_handle.h"
 #include "platform/types.h"
 
 namespace qorlog::platform {
@@ -65,7 +66,7 @@ class File {
     shareDenyWrite = 0x0020,
     shareDenyRead = 0x0030,
     shareDenyNone = 0x0040,
-    modeNoInherit = 0x0080,  // descriptors are never inherited anyway
+    modeNoInherit = 0x0080,  // handles are never inherited anyway
     modeCreate = 0x1000,     // create; truncate an existing file unless modeNoTruncate
     modeNoTruncate = 0x2000,
     // Create a file that does not exist yet; fails with 80 when it does, so
@@ -107,15 +108,16 @@ class File {
   std::uint64_t GetLength() const;
   void SetLength(std::uint64_t length);
 
-  // Closes the file; errors are ignored. Safe to call when closed.
-  void Close();
-  bool IsOpen() const { return fd_ >= 0; }
+  // Closes the file. 0, or the system error code of a close that failed
+  // (data written may then not have reached the file); the file is closed
+  // either way. Safe to call when closed (0). Callers that abandon the file
+  // after another error ignore the result.
+  DWORD Close();
+  bool IsOpen() const { return handle_.IsValid(); }
   const std::u16string& GetFilePath() const { return path_; }
 
  private:
-  [[noreturn]] void ThrowErrno(int err) const;
-
-  int fd_ = -1;
+  NativeHandle handle_;
   unsigned flags_ = 0;  // the open flags, with the share mode now held
   std::uint64_t position_ = 0;
   std::u16string path_;

@@ -15,6 +15,12 @@ namespace qorlog::platform {
 // its parent is missing.
 DWORD CreateFolder(std::u16string_view path);
 
+// Creates a folder and its missing parents. Returns what creating the folder
+// itself gave: 0 when it was made, 183 when it existed already, or the error
+// that stopped it. A parent that another process makes meanwhile counts as
+// made. The path is cut to kMaxPath - 1 code units when parents are needed.
+DWORD CreateFolderTree(std::u16string_view path);
+
 // Sets the "normal" attributes: clears the read-only state.
 bool SetAttributesNormal(std::u16string_view path);
 
@@ -25,6 +31,12 @@ DWORD DeleteFileNamed(std::u16string_view path);
 // Renames a file within its file system. Fails with 32 while any handle holds
 // the source open, with 80 when the target exists.
 DWORD MoveFileNamed(std::u16string_view from, std::u16string_view to);
+
+// Replaces the file `to` with the file `from` in one step (renaming `from`);
+// `to` need not exist. Fails with 32 and leaves both while any handle holds
+// `to` open. For writing a file whole: write a new file beside it, then
+// replace, so that a failed write never leaves a damaged `to`.
+DWORD ReplaceFileNamed(std::u16string_view from, std::u16string_view to);
 
 // True when the path names an existing file or folder.
 bool PathExists(std::u16string_view path);

@@ -10,34 +10,12 @@
 // it fails with kWaitFailed. As on Windows, the owning thread may wait again
 // and must release once per successful wait.
 //
-// The primitive: a robust, process-shared, recursive pthread mutex in a small
-// file of the session folder (SessionFolder()), mapped shared by every
-// process that opens the name. An uncontended wait and release are a futex
-// word change in user space, with no system call. The first opener
-// initialises the mutex under an flock() on the file, so two processes that
-// open the name at once cannot both initialise it.
-//
-// The traps: a robust mutex is freed by the kernel when its owning thread
-// ends, but only the next locker learns of it (EOWNERDEAD) and must mark it
-// consistent before releasing, or the mutex becomes unusable for everyone;
-// Wait() does so at once. The futex word holds the owner's thread id: a file
-// that outlives a reboot (a session folder on disk rather than tmpfs) could
-// name a thread id that a new, unrelated thread now has, so the file records
-// the boot id and is re-initialised when it was written in an earlier boot.
-// The kernel frees a dead owner's mutex by walking that thread's robust list,
-// which points into the mapping: were the mapping gone (unmapped while a
-// thread owns the mutex, e.g. by a handle closed before the thread ends), the
-// mutex would stay locked for ever. So each process maps a mutex file once,
-// shares that mapping among all its handles of the name, and never unmaps it
-// (one page per name for the life of the process). The file is never deleted
-// or truncated once initialised either: a process that mapped an old file and
-// one that made a new one would not exclude each other.
+// (How the POSIX backend keeps it, and its traps: platform/posix/named_mutex_posix.cc.)
 //
 // Thread rules: one NamedMutex object may be waited on and released from any
 // number of threads; ownership is per thread.
 #pragma once
 
-#include <string>
 #include <string_view>
 
 #include "platform/types.h"
@@ -73,13 +51,8 @@ class NamedMutex {
   // thread does not own it or the handle is null.
   bool Release();
   // Makes the handle null. The mutex lives on for other handles and
-  // processes, and the process keeps its mapping (see above).
+  // processes.
   void Close();
-
-  // The file in which the mutex of `name` lives: the session folder, then
-  // "mutex-" and the name with every character outside [A-Za-z0-9._-]
-  // written as %XXXX. Empty when there is no session folder.
-  static std::string FilePathFor(std::u16string_view name);
 
   // The mapped block; defined in the backend.
   struct Shared;

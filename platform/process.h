@@ -1,11 +1,10 @@
 // Starting programs, the readiness notice that stands in for waiting until a
 // started program is idle for input, and the calling thread's id.
 //
-// The readiness notice: a program started with a ready wait finds a pipe
-// descriptor in the environment variable QORLOG_READY_FD. Once it can receive
-// messages it calls SignalReady(), which writes one byte there and closes it.
-// The starter's wait ends at that byte, at the program's exit (the pipe reads
-// end-of-file once no process holds the writing end), or at the time limit.
+// The readiness notice: a started program calls SignalReady() once it can
+// receive messages. The starter's wait ends at that notice, at the
+// program's exit, or at the time limit. (On POSIX the notice travels through
+// a pipe: platform/posix/ready_notice.h.)
 //
 // Thread rules: any thread.
 #pragma once
@@ -18,7 +17,6 @@
 namespace qorlog::platform {
 
 inline constexpr DWORD kInfinite = 0xFFFFFFFF;
-inline constexpr const char* kReadyFdVariable = "QORLOG_READY_FD";
 
 // How a started program is shown. Hidden: standard input and output are
 // /dev/null and the program leads a new session (no controlling terminal).
@@ -42,9 +40,9 @@ DWORD StartDetached(const std::vector<std::string>& argv, ShowMode show, DWORD r
 // 0 when the program was started, else the system error of the start.
 DWORD StartAndWait(const std::vector<std::string>& argv, ShowMode show, DWORD* exit_code);
 
-// For a started program: sends the readiness notice when QORLOG_READY_FD names
-// a descriptor, closes it and removes the variable, so that programs this one
-// starts do not inherit it. True when a notice was sent.
+// For a started program: sends the readiness notice to the program that
+// started it, once; programs this one starts do not inherit the channel.
+// True when a notice was sent.
 bool SignalReady();
 
 // The kernel's id of the calling thread.

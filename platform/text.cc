@@ -57,9 +57,11 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       cp = (cp << 6) | (static_cast<unsigned char>(text[j]) & 0x3F);
     }
     if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      // One replacement for the maximal invalid prefix.
+      // Only the lead byte is consumed: each following byte is read again
+      // on its own, so every byte that is not part of a valid sequence
+      // becomes one U+FFFD.
       out.push_back(kReplacement);
-      i = std::max(j, i + 1);
+      ++i;
       continue;
     }
     AppendCodePoint(out, cp);

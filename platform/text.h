@@ -7,7 +7,9 @@
 
 namespace qorlog::platform {
 
-// Decodes UTF-8; each invalid or truncated sequence becomes U+FFFD.
+// Decodes UTF-8. Each byte that does not start or continue a valid sequence
+// (overlong forms, surrogates and values above U+10FFFF included) becomes
+// U+FFFD; a truncated sequence gives one U+FFFD per byte.
 std::u16string Utf8ToUtf16(std::string_view text);
 // Encodes UTF-16; a lone surrogate becomes U+FFFD. Every valid UTF-16 text
 // round-trips through Utf8ToUtf16.

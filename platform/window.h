@@ -2,43 +2,25 @@
 // message endpoints, the sending calls and the receiving side (a window with a
 // handler and a message loop).
 //
-// A window is a Unix-domain socket (SOCK_SEQPACKET, listening) in the
-// abstract name space, named after its handle. The handle is a random nonzero
-// 63-bit value, so any process that has it can reach the window and a handle
-// of a window that is gone names nothing.
+// A window is named by its handle, a nonzero value that any process holding
+// it can send to; the handle of a window that is gone names nothing.
 //
-// The promises and how they hold:
+// The promises:
 // - SendMessageW blocks until the receiver's handler has returned and yields
-//   its result. Each message travels on its own connection: the sender
-//   connects, writes one packet and waits for the one-packet reply. A
-//   receiver that dies closes the connection, so the sender learns at once.
+//   its result; a receiver that dies releases the sender at once.
 // - SendMessageTimeoutW never blocks past its time-out. With abort-if-hung it
-//   also gives up at once when the window accepts no connections (its queue of
-//   pending connections is full: its loop is not running).
-// - PostMessageW writes the packet and returns without waiting for the
-//   handler.
+//   also gives up at once when the window's loop is not running.
+// - PostMessageW returns without waiting for the handler.
 // - WM_COPYDATA carries the identifier, the byte count and a copy of the
 //   bytes; the handler sees a CopyDataStruct that points into its own copy,
 //   valid for the duration of the call.
-// - IsWindow is true while a process holds the window's socket; the kernel
-//   removes an abstract socket name with its last descriptor, so a crashed
-//   owner leaves no window behind.
-// - Registered message numbers are a hash of the name (ASCII case folded),
-//   so every process computes the same number without a shared table.
-//
-// The traps:
-// - Abstract sockets have no file permissions: anybody on the machine can
-//   connect. A window therefore accepts only peers of its own user (and root)
-//   unless it is created for every user (the machine-wide tray).
-// - A non-blocking connect() on a Unix socket does not return EINPROGRESS: it
-//   connects at once, fails with EAGAIN when the listener's queue is full, or
-//   with ECONNREFUSED when nobody listens.
-// - Writing to a socket whose reader is gone raises SIGPIPE; every write uses
-//   MSG_NOSIGNAL.
-// - A window that sends to itself from its own loop thread would wait for
-//   itself; such a send calls the handler directly, as Windows does.
-// - A client that connects and sends nothing must not stall the loop: the
-//   loop waits at most kReceiveGraceMs for a connection's packet.
+// - IsWindow is true while the owner holds the window; a crashed owner leaves
+//   no window behind.
+// - The same registered-message name gives the same number in every process.
+// - A send to the own window from its loop thread calls the handler
+//   directly, as Windows does.
+// (How the POSIX backend keeps them, and its traps: the top of
+// platform/posix/window_posix.cc.)
 //
 // Thread rules: the sending calls may run on any thread. A MessageWindow is
 // created, run and destroyed by one thread; Stop() may be called from any
@@ -47,6 +29,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 
 #include "platform/types.h"
@@ -68,8 +51,6 @@ inline constexpr UINT kSmtoNormal = 0x0000;
 inline constexpr UINT kSmtoAbortIfHung = 0x0002;
 // The largest WM_COPYDATA payload that travels in one packet.
 inline constexpr DWORD kMaxCopyDataBytes = 64 * 1024;
-// How long a loop waits for the packet of a connection it accepted.
-inline constexpr int kReceiveGraceMs = 1000;
 // Windows: a message that cannot be posted (WM_COPYDATA), and a full queue.
 inline constexpr DWORD kErrorMessageSyncOnly = 1159;
 inline constexpr DWORD kErrorNotEnoughQuota = 1816;
@@ -118,8 +99,8 @@ using WindowProc = std::function<LRESULT(UINT msg, WPARAM wparam, LPARAM lparam)
 // The receiving side: a window with a handler and its message loop.
 class MessageWindow {
  public:
-  MessageWindow() = default;
-  ~MessageWindow() { Destroy(); }
+  MessageWindow();
+  ~MessageWindow();
   MessageWindow(const MessageWindow&) = delete;
   MessageWindow& operator=(const MessageWindow&) = delete;
 
@@ -129,7 +110,7 @@ class MessageWindow {
   // Removes the window: senders see it gone.
   void Destroy();
 
-  HWND handle() const { return handle_; }
+  HWND handle() const;
 
   // Handles messages until Stop(). A Stop() that came before Run() makes it
   // return at once. 0, or the error that ended the loop.
@@ -140,16 +121,10 @@ class MessageWindow {
   // Ends Run(). Async-signal-safe; any thread.
   void Stop();
 
- private:
-  DWORD Loop(std::int64_t deadline_ns);
-  void HandleConnection(int conn);
+  struct Impl;  // defined by the backend
 
-  WindowProc proc_;
-  HWND handle_ = 0;
-  int listen_fd_ = -1;
-  int stop_read_ = -1;
-  int stop_write_ = -1;
-  bool any_user_ = false;
+ private:
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace qorlog::platform

@@ -2,43 +2,26 @@
 
 #include <string>
 
+#include "platform/ini_line.h"
 #include "settings/ini_text.h"
 
 namespace qorlog {
 
 using settings::FoldLower;
-using settings::StripChar;
-using settings::Trim;
-using settings::TrimLeft;
-using settings::TrimRight;
 
 void CIniDocument::ParseLines(const std::vector<std::u16string>& lines) {
   for (const std::u16string& raw : lines) {
-    std::u16string_view line = TrimLeft(raw);
-    if (line.empty() || line.front() == u';') continue;
-
-    if (line.front() == u'[') {
-      const std::size_t close = line.find(u']', 1);
-      if (close != std::u16string_view::npos) {
-        std::u16string_view name = line.substr(0, close);
-        while (!name.empty() && name.front() == u'[') name.remove_prefix(1);
-        current_section_ = FoldLower(StripChar(Trim(name), u'"'));
-        sections_.try_emplace(current_section_);
-        continue;
-      }
-      // No closing bracket: the line is read as a key/value line.
+    platform::IniLine line = platform::ParseIniLine(raw);
+    if (line.kind == platform::IniLine::kSection) {
+      current_section_ = std::move(line.name);
+      sections_.try_emplace(current_section_);
+    } else if (line.kind == platform::IniLine::kPair) {
+      auto section = sections_.find(current_section_);
+      // Before the first section header the cursor names no existing
+      // section, so the pair is dropped.
+      if (section == sections_.end()) continue;
+      section->second.insert_or_assign(std::move(line.name), std::move(line.value));
     }
-
-    line = TrimRight(line);
-    const std::size_t eq = line.find(u'=');
-    if (eq == std::u16string_view::npos) continue;
-    auto section = sections_.find(current_section_);
-    // Before the first section header the cursor names no existing section,
-    // so the pair is dropped.
-    if (section == sections_.end()) continue;
-    std::u16string key = FoldLower(TrimRight(line.substr(0, eq)));
-    std::u16string_view value = StripChar(Trim(line.substr(eq + 1)), u'"');
-    section->second.insert_or_assign(std::move(key), std::u16string(value));
   }
 }
 

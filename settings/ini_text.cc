@@ -2,15 +2,13 @@
 
 #include <limits>
 
+#include "platform/ini_line.h"
+
 namespace qorlog::settings {
 
-std::u16string FoldLower(std::u16string_view text) {
-  std::u16string out(text);
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-  }
-  return out;
-}
+std::u16string FoldLower(std::u16string_view text) { return platform::FoldAsciiLower(text); }
+
+namespace {
 
 std::u16string_view TrimLeft(std::u16string_view text) {
   std::size_t i = 0;
@@ -18,19 +16,7 @@ std::u16string_view TrimLeft(std::u16string_view text) {
   return text.substr(i);
 }
 
-std::u16string_view TrimRight(std::u16string_view text) {
-  std::size_t n = text.size();
-  while (n > 0 && IsIniSpace(text[n - 1])) --n;
-  return text.substr(0, n);
-}
-
-std::u16string_view Trim(std::u16string_view text) { return TrimRight(TrimLeft(text)); }
-
-std::u16string_view StripChar(std::u16string_view text, char16_t c) {
-  while (!text.empty() && text.front() == c) text.remove_prefix(1);
-  while (!text.empty() && text.back() == c) text.remove_suffix(1);
-  return text;
-}
+}  // namespace
 
 std::vector<std::u16string> SplitSettingsLines(std::u16string_view text) {
   std::vector<std::u16string> lines;

@@ -1,6 +1,7 @@
 // Character rules of the settings text: white space, ASCII case folding,
-// trimming, splitting into lines, and the decimal conversion that integer
-// values use. Pure functions, safe from any thread.
+// splitting into lines, and the decimal conversion that integer values use.
+// (The rules of one line: platform/ini_line.h.) Pure functions, safe from
+// any thread.
 #pragma once
 
 #include <cstdint>
@@ -18,11 +19,6 @@ constexpr bool IsIniSpace(char16_t c) {
 // Folds ASCII 'A'-'Z' to 'a'-'z'; every other code unit stays.
 std::u16string FoldLower(std::u16string_view text);
 
-std::u16string_view TrimLeft(std::u16string_view text);
-std::u16string_view TrimRight(std::u16string_view text);
-std::u16string_view Trim(std::u16string_view text);
-// Removes every leading and every trailing occurrence of `c`.
-std::u16string_view StripChar(std::u16string_view text, char16_t c);
 
 // Splits at line feeds, strips trailing CR and LF from each line and keeps
 // the lines that are then non-empty, in order.

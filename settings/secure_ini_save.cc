@@ -15,18 +15,23 @@ namespace {
 
 using platform::File;
 
-// Creates (or truncates) the file and writes `bytes`. False when the file
-// cannot be created or written.
+// Writes `bytes` as the whole file. They go to a new file beside it first,
+// which then replaces the file in one step: a write that fails (a full
+// disk) leaves the old file as it was. False when the file cannot be created,
+// written or replaced.
 bool WriteNewFile(std::u16string_view path, const std::string& bytes) {
+  const std::u16string fresh = std::u16string(path) + u".new";
+  bool written = false;
   try {
     File file;
-    if (!file.Open(path, File::modeCreate | File::modeWrite | File::shareExclusive)) return false;
+    if (!file.Open(fresh, File::modeCreate | File::modeWrite | File::shareExclusive)) return false;
     file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()));
-    file.Close();
-    return true;
+    written = file.Close() == 0;
   } catch (const platform::FileException&) {
-    return false;
   }
+  if (written && platform::ReplaceFileNamed(fresh, path) == 0) return true;
+  platform::DeleteFileNamed(fresh);
+  return false;
 }
 
 }  // namespace

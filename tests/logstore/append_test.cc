@@ -3,7 +3,6 @@
 // notice, and many processes appending at once.
 #include <signal.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -133,32 +132,6 @@ TEST_F(AppendTest, FileThatCanNeitherBeOpenedNorCreatedGives1627) {
   WriteFile(Folder(), "not a folder");
   EXPECT_EQ(AppendSimple(), QORLOG_STATUS_LOG_ERROR);
   EXPECT_EQ(ReadFile(Folder()), "not a folder");
-}
-
-TEST_F(AppendTest, WriteThatFailsPartWayIsCutOffAgain) {
-  const auto path = Folder() / "2026010100.log";
-  MakeLogFile(path, 12, 0);
-  ASSERT_EQ(AppendSimple(), 0u);
-  const std::string before = ReadFile(path);
-  // In a child, with the file size limited to a few bytes past the end, a
-  // record of 548 bytes cannot be written whole.
-  const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = {before.size() + 100, before.size() + 100};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    CLogManager child_manager;
-    child_manager.SetClock(&TestClock);
-    stSIMPLE_LOG_W r = SimpleRecord(1, 2, std::u16string(259, u'z'));
-    _exit(child_manager.AppendSimpleLog(5000, &r) == QORLOG_STATUS_LOG_ERROR ? 0 : 1);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the append did not report 1627";
-  EXPECT_EQ(ReadFile(path), before);  // no partial record, header unchanged
-  ASSERT_EQ(AppendSimple(), 0u);      // and the next record follows a whole one
-  EXPECT_EQ(ReadSimpleRecords(path).size(), 2u);
 }
 
 TEST_F(AppendTest, HelperIsTouchedInOrderAndItsGatesDecide) {

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "notify/notify_names.h"
-#include "platform/named_object.h"
 #include "platform/process.h"
 #include "platform/window.h"
+#include "platform/window_publication.h"
 
 namespace qorlog::testing {
 namespace {
@@ -41,10 +41,8 @@ int RunFakeViewer(const std::string& report) {
     window.Stop();
     return 7;
   });
-  platform::FileMapping mapping;
-  if (mapping.Create(kViewerMappingName, kWindowMappingSize) != 0) return 2;
-  const platform::HWND h = window.handle();
-  std::memcpy(mapping.data(), &h, sizeof h);
+  platform::WindowPublication publication;
+  if (publication.Publish(kViewerMappingName, window.handle()) != 0) return 2;
   platform::SignalReady();
   window.RunFor(10000);
   return done ? 0 : 1;

@@ -1,13 +1,13 @@
-// Directory search, folder creation, attributes, and the errno table.
+// Directory search, folder creation, attributes, deletion and renaming.
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
+#include "platform/fault_injection.h"
 #include "platform/find_names.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -127,6 +127,22 @@ TEST(FolderTest, CreateAttributesAndDelete) {
   EXPECT_EQ(DeleteFileNamed(U(file.string())), kErrorFileNotFound);
 }
 
+// The recursion over missing parents (its callers' own rules are tested
+// with them): a parent that another process makes meanwhile counts as made.
+TEST(FolderTest, TreeTakesAParentMadeMeanwhile) {
+  TempDir dir;
+  EXPECT_EQ(CreateFolderTree(U(dir.str() + "/a/b")), 0u);
+  EXPECT_EQ(CreateFolderTree(U(dir.str() + "/a/b")), kErrorAlreadyExists);
+  {
+    // The first try finds the parent missing; when the tree goes to make it,
+    // it is there.
+    fault::ScopedPlan plan;
+    plan.Fail(fault::Call::kCreateFolder, 1, kErrorPathNotFound);
+    EXPECT_EQ(CreateFolderTree(U(dir.str() + "/a/c")), 0u);
+  }
+  EXPECT_TRUE(IsFolder(U(dir.str() + "/a/c")));
+}
+
 TEST(FolderTest, RenameRefusesAnExistingTarget) {
   TempDir dir;
   qorlog::testing::WriteFile(dir.path() / "a", "1");
@@ -135,32 +151,6 @@ TEST(FolderTest, RenameRefusesAnExistingTarget) {
   EXPECT_EQ(MoveFileNamed(U(dir.str() + "/a"), U(dir.str() + "/c")), 0u);
   EXPECT_EQ(qorlog::testing::ReadFile(dir.path() / "c"), "1");
   EXPECT_FALSE(PathExists(U(dir.str() + "/a")));
-}
-
-TEST(ErrorsTest, ErrnoTable) {
-  TempDir dir;
-  const std::string missing_parent = dir.str() + "/none/file";
-  const std::string missing_file = dir.str() + "/file";
-  struct Case {
-    int err;
-    std::string path;
-    ObjectKind kind;
-    DWORD code;
-  } cases[] = {
-      {ENOENT, missing_file, ObjectKind::kFile, kErrorFileNotFound},
-      {ENOENT, missing_parent, ObjectKind::kFile, kErrorPathNotFound},
-      {ENOENT, "", ObjectKind::kFile, kErrorFileNotFound},
-      {EACCES, "", ObjectKind::kFile, kErrorAccessDenied},
-      {EPERM, "", ObjectKind::kFile, kErrorAccessDenied},
-      {EEXIST, "", ObjectKind::kFolder, kErrorAlreadyExists},
-      {EEXIST, "", ObjectKind::kFile, kErrorFileExists},
-      {ENOSPC, "", ObjectKind::kFile, kErrorDiskFull},
-      {EFBIG, "", ObjectKind::kFile, kErrorDiskFull},
-      {ENOTDIR, "", ObjectKind::kFile, kErrorPathNotFound},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ErrorFromErrno(c.err, c.path, c.kind), c.code) << "errno " << c.err << " " << c.path;
-  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/errors.h"
+#include "platform/posix/ready_notice.h"
 #include "platform/process.h"
 #include "tests/platform/receiver_child.h"
 #include "tests/support/temp_env.h"
@@ -15,6 +16,7 @@ namespace qorlog::platform {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using posix::kReadyFdVariable;
 
 double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();

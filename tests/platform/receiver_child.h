@@ -18,6 +18,7 @@
 
 #include "platform/named_object.h"
 #include "platform/window.h"
+#include "platform/window_publication.h"
 
 namespace qorlog::testing {
 
@@ -119,11 +120,10 @@ class ReceiverChild {
       (void)!write(results, bytes.data(), bytes.size());
       return reply;
     });
-    platform::FileMapping mapping;
+    platform::WindowPublication publication;
     if (!options.mapping.empty()) {
-      if (mapping.Create(options.mapping, 8) != 0) return 2;
       const platform::HWND h = options.published != 0 ? options.published : window.handle();
-      std::memcpy(mapping.data(), &h, sizeof h);
+      if (publication.Publish(options.mapping, h) != 0) return 2;
     }
     platform::NamedEvent event;
     if (!options.event.empty() && event.Create(options.event) != 0) return 3;

@@ -7,6 +7,7 @@
 
 #include "platform/errors.h"
 #include "platform/window.h"
+#include "platform/window_publication.h"
 #include "tests/platform/receiver_child.h"
 #include "tests/support/temp_env.h"
 
@@ -148,6 +149,39 @@ TEST(WindowMessageTest, SendingLeaksNoDescriptor) {
   }
   for (int i = 0; i < 40; ++i) ASSERT_TRUE(child.Next());
   EXPECT_EQ(testing::OpenDescriptorCount(), before);
+}
+
+// A published window is found while its publisher holds the name; a second
+// publisher is refused while the first one's window lives, and takes over a
+// name whose window is gone.
+TEST(WindowPublicationTest, OnePublisherPerNameWhileItsWindowLives) {
+  testing::IsolatedEnv env;
+  constexpr char16_t kName[] = u"QorLogTestPublished";
+  EXPECT_EQ(FindPublishedWindow(kName), 0u);
+  HWND gone = 0;
+  {
+    ReceiverChild::Options options;
+    options.mapping = kName;
+    ReceiverChild child(options);
+    ASSERT_NE(child.window(), 0u);
+    EXPECT_EQ(FindPublishedWindow(kName), child.window());
+    WindowPublication second;
+    EXPECT_EQ(second.Publish(kName, 42), kErrorAlreadyExists);
+    EXPECT_EQ(FindPublishedWindow(kName), child.window());
+    gone = child.window();
+  }
+  EXPECT_EQ(FindPublishedWindow(kName), 0u);  // nobody holds the name
+
+  ReceiverChild::Options options;
+  options.mapping = kName;
+  options.published = gone;  // holds the name with a dead window's handle
+  ReceiverChild stale(options);
+  ASSERT_EQ(FindPublishedWindow(kName), gone);
+  WindowPublication mine;
+  EXPECT_EQ(mine.Publish(kName, 42), 0u);
+  EXPECT_EQ(FindPublishedWindow(kName), 42u);
+  mine.Withdraw();
+  EXPECT_EQ(FindPublishedWindow(kName), 42u);  // the other holder keeps the mapping alive
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
-#include "platform/share_lock.h"
-
 #include <cerrno>
 #include <climits>
 
-#include <fcntl.h>
-#include <sys/file.h>
+#include "platform/posix/share_lock.h"
+#include "platform/posix/sys.h"
 
-namespace qorlog::platform::share_lock {
+namespace qorlog::platform::posix::share_lock {
 
 namespace {
 
@@ -22,11 +20,7 @@ int LockRange(int fd, int cmd, short type, long long first, long long count, str
   fl.l_start = kBase + first;
   fl.l_len = count;
   fl.l_pid = 0;  // required by OFD locks
-  int rc;
-  do {
-    rc = fcntl(fd, cmd, &fl);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) return errno;
+  if (FcntlLock(fd, cmd, &fl) != 0) return errno;
   if (out != nullptr) *out = fl;
   return 0;
 }
@@ -59,14 +53,9 @@ constexpr unsigned Bit(Marker m) { return 1u << m; }
 
 }  // namespace
 
-int LockGuard(int fd) {
-  while (flock(fd, LOCK_EX) != 0) {
-    if (errno != EINTR) return errno;
-  }
-  return 0;
-}
+int LockGuard(int fd) { return Flock(fd, LOCK_EX) == 0 ? 0 : errno; }
 
-void UnlockGuard(int fd) { flock(fd, LOCK_UN); }
+void UnlockGuard(int fd) { Flock(fd, LOCK_UN); }
 
 int CheckConflicts(int fd, const Claim& claim) {
   unsigned mask = 0;
@@ -99,4 +88,4 @@ int DropDenies(int fd, const Claim& from, const Claim& to) {
 
 int CheckUnused(int fd) { return AnyHeld(fd, Bit(kOpen)); }
 
-}  // namespace qorlog::platform::share_lock
+}  // namespace qorlog::platform::posix::share_lock

@@ -14,6 +14,8 @@
 #include <cstring>
 
 #include "platform/errors.h"
+#include "platform/posix/ready_notice.h"
+#include "platform/posix/sys.h"
 #include "platform/process.h"
 
 extern char** environ;
@@ -21,6 +23,11 @@ extern char** environ;
 namespace qorlog::platform {
 
 namespace {
+
+using posix::ErrorFromErrno;
+using posix::FdOf;
+using posix::kReadyFdVariable;
+using posix::RetryOnEintr;
 
 // Everything posix_spawn needs, built before any fork(): after fork() in a
 // process with threads the child may only do async-signal-safe work, so it
@@ -83,10 +90,7 @@ class SpawnPlan {
 // Waits for a child; its raw status, or -1 when it cannot be waited for.
 int WaitChild(pid_t pid) {
   int status = 0;
-  for (;;) {
-    if (::waitpid(pid, &status, 0) == pid) return status;
-    if (errno != EINTR) return -1;
-  }
+  return RetryOnEintr([&] { return ::waitpid(pid, &status, 0); }) == pid ? status : -1;
 }
 
 // The error for a program that cannot be started, found before forking so
@@ -107,18 +111,16 @@ std::int64_t NowMs() {
 
 ReadyOutcome WaitForNotice(int fd, DWORD wait_ms) {
   const std::int64_t deadline = wait_ms == kInfinite ? -1 : NowMs() + wait_ms;
-  for (;;) {
-    int timeout = -1;
-    if (deadline >= 0) timeout = static_cast<int>(std::max<std::int64_t>(0, deadline - NowMs()));
-    struct pollfd p = {fd, POLLIN, 0};
-    const int rc = ::poll(&p, 1, timeout);
-    if (rc < 0 && errno == EINTR) continue;
-    if (rc <= 0) return ReadyOutcome::kTimedOut;
-    char c;
-    const ssize_t n = ::read(fd, &c, 1);
-    if (n < 0 && errno == EINTR) continue;
-    return n == 1 ? ReadyOutcome::kReady : ReadyOutcome::kExited;
-  }
+  struct pollfd p = {fd, POLLIN, 0};
+  // Each retry waits only for the time left.
+  const int rc = RetryOnEintr([&] {
+    const int timeout = deadline < 0 ? -1 : static_cast<int>(std::max<std::int64_t>(0, deadline - NowMs()));
+    return ::poll(&p, 1, timeout);
+  });
+  if (rc <= 0) return ReadyOutcome::kTimedOut;
+  char c;
+  const ssize_t n = RetryOnEintr([&] { return ::read(fd, &c, 1); });
+  return n == 1 ? ReadyOutcome::kReady : ReadyOutcome::kExited;
 }
 
 }  // namespace
@@ -137,6 +139,8 @@ DWORD StartDetached(const std::vector<std::string>& argv, ShowMode show, DWORD r
   int pipe_fds[2] = {-1, -1};
   const bool wait_ready = ready_wait_ms != 0;
   if (wait_ready && ::pipe2(pipe_fds, O_CLOEXEC) != 0) return ErrorFromErrno(errno);
+  NativeHandle notice_read(pipe_fds[0]);
+  NativeHandle notice_write(pipe_fds[1]);
   const int target = std::max({pipe_fds[0], pipe_fds[1], STDERR_FILENO}) + 1;
   DWORD result = kErrorSuccess;
   {
@@ -157,13 +161,10 @@ DWORD StartDetached(const std::vector<std::string>& argv, ShowMode show, DWORD r
       }
     }
   }
-  if (wait_ready) {
-    ::close(pipe_fds[1]);  // from now on only the program holds the writing end
-    if (result == kErrorSuccess) {
-      const ReadyOutcome o = WaitForNotice(pipe_fds[0], ready_wait_ms);
-      if (outcome != nullptr) *outcome = o;
-    }
-    ::close(pipe_fds[0]);
+  notice_write.Close();  // from now on only the program holds the writing end
+  if (wait_ready && result == kErrorSuccess) {
+    const ReadyOutcome o = WaitForNotice(FdOf(notice_read), ready_wait_ms);
+    if (outcome != nullptr) *outcome = o;
   }
   return result;
 }
@@ -195,13 +196,9 @@ bool SignalReady() {
   // any file of this process.
   struct stat st;
   if (::fstat(static_cast<int>(fd), &st) != 0 || !S_ISFIFO(st.st_mode)) return false;
+  NativeHandle notice(fd);
   const char c = 1;
-  ssize_t n;
-  do {
-    n = ::write(static_cast<int>(fd), &c, 1);
-  } while (n < 0 && errno == EINTR);
-  ::close(static_cast<int>(fd));
-  return n == 1;
+  return RetryOnEintr([&] { return ::write(FdOf(notice), &c, 1); }) == 1;
 }
 
 DWORD GetCurrentThreadId() { return static_cast<DWORD>(::syscall(SYS_gettid)); }

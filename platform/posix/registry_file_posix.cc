@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "platform/errors.h"
+#include "platform/ini_line.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -21,51 +22,20 @@ namespace {
 using Values = std::map<std::u16string, std::u16string>;
 using Keys = std::map<std::u16string, Values>;
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f'; }
-
-std::u16string Fold(std::u16string_view s) {
-  std::u16string out(s);
-  for (auto& c : out) {
-    if (c >= u'A' && c <= u'Z') c += u'a' - u'A';
-  }
-  return out;
-}
-
-std::u16string_view Trim(std::u16string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-std::u16string_view StripQuotes(std::u16string_view s) {
-  while (!s.empty() && s.front() == u'"') s.remove_prefix(1);
-  while (!s.empty() && s.back() == u'"') s.remove_suffix(1);
-  return s;
-}
-
-// Parses the sectioned text: "[key path]" headers and "name=data" lines; ';'
-// starts a comment line; pairs before the first header are dropped.
+// The sectioned text, read with the settings files' line rules: "[key path]"
+// headers and "name=data" lines; pairs before the first header are dropped.
 Keys Parse(std::u16string_view text) {
   Keys keys;
   Values* current = nullptr;
   while (!text.empty()) {
     const std::size_t nl = text.find(u'\n');
-    std::u16string_view line = text.substr(0, nl);
+    const IniLine line = ParseIniLine(text.substr(0, nl));
     text = nl == std::u16string_view::npos ? std::u16string_view() : text.substr(nl + 1);
-    line = Trim(line);
-    if (line.empty() || line.front() == u';') continue;
-    if (line.front() == u'[') {
-      const std::size_t close = line.find(u']', 1);
-      if (close != std::u16string_view::npos) {
-        std::u16string_view name = line.substr(0, close);
-        while (!name.empty() && name.front() == u'[') name.remove_prefix(1);
-        current = &keys[Fold(StripQuotes(Trim(name)))];
-        continue;
-      }
+    if (line.kind == IniLine::kSection) {
+      current = &keys[line.name];
+    } else if (line.kind == IniLine::kPair && current != nullptr) {
+      (*current)[line.name] = line.value;
     }
-    const std::size_t eq = line.find(u'=');
-    if (eq == std::u16string_view::npos || current == nullptr) continue;
-    (*current)[Fold(Trim(line.substr(0, eq)))] = std::u16string(StripQuotes(Trim(line.substr(eq + 1))));
   }
   return keys;
 }
@@ -132,7 +102,7 @@ std::string RegistryFilePath() {
 DWORD RegistryKey::Open(std::u16string_view subkey, DWORD /*access*/) {
   Close();
   Keys keys = Load(RegistryFilePath());
-  std::u16string name = Fold(subkey);
+  std::u16string name = FoldAsciiLower(subkey);
   // Accept the key path with or without the root key's name in front.
   auto it = keys.find(name);
   if (it == keys.end()) it = keys.find(u"hkey_local_machine\\" + name);
@@ -147,7 +117,7 @@ DWORD RegistryKey::Open(std::u16string_view subkey, DWORD /*access*/) {
 
 DWORD RegistryKey::QueryValue(std::u16string_view name, DWORD* type, void* data, DWORD* size) const {
   if (!open_) return kErrorInvalidHandle;
-  auto it = values_.find(Fold(name));
+  auto it = values_.find(FoldAsciiLower(name));
   if (it == values_.end()) return kErrorFileNotFound;
   if (type != nullptr) *type = kRegSz;
   const std::u16string& value = it->second;

@@ -1,15 +1,14 @@
 #include "platform/find_names.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
 #include "platform/errors.h"
+#include "platform/posix/errno_table.h"
 #include "platform/text.h"
 
 namespace qorlog::platform {
@@ -32,7 +31,7 @@ DWORD WalkMatchingNames(std::u16string_view pattern_path, OnEntry on_entry, OnMa
 
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(native.c_str()), &::closedir);
   if (!dir) {
-    const DWORD err = errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : ErrorFromErrno(errno, native);
+    const DWORD err = errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : posix::ErrorFromErrno(errno, native);
     SetLastError(err);
     return err;
   }

@@ -1,3 +1,42 @@
+// Window messages on POSIX (the promises: platform/window.h).
+//
+// A window is a Unix-domain socket (SOCK_SEQPACKET, listening) in the
+// abstract name space, named after its handle. The handle is a random nonzero
+// 63-bit value, so any process that has it can reach the window and a handle
+// of a window that is gone names nothing.
+//
+// How the promises hold:
+// - SendMessageW blocks until the receiver's handler has returned and yields
+//   its result. Each message travels on its own connection: the sender
+//   connects, writes one packet and waits for the one-packet reply. A
+//   receiver that dies closes the connection, so the sender learns at once.
+// - SendMessageTimeoutW never blocks past its time-out. With abort-if-hung it
+//   also gives up at once when the window accepts no connections (its queue of
+//   pending connections is full: its loop is not running).
+// - PostMessageW writes the packet and returns without waiting for the
+//   handler.
+// - WM_COPYDATA carries the identifier, the byte count and a copy of the
+//   bytes; the handler sees a CopyDataStruct that points into its own copy,
+//   valid for the duration of the call.
+// - IsWindow is true while a process holds the window's socket; the kernel
+//   removes an abstract socket name with its last descriptor, so a crashed
+//   owner leaves no window behind.
+// - Registered message numbers are a hash of the name (ASCII case folded),
+//   so every process computes the same number without a shared table.
+//
+// The traps:
+// - Abstract sockets have no file permissions: anybody on the machine can
+//   connect. A window therefore accepts only peers of its own user (and root)
+//   unless it is created for every user (the machine-wide tray).
+// - A non-blocking connect() on a Unix socket does not return EINPROGRESS: it
+//   connects at once, fails with EAGAIN when the listener's queue is full, or
+//   with ECONNREFUSED when nobody listens.
+// - Writing to a socket whose reader is gone raises SIGPIPE; every write uses
+//   MSG_NOSIGNAL.
+// - A window that sends to itself from its own loop thread would wait for
+//   itself; such a send calls the handler directly, as Windows does.
+// - A client that connects and sends nothing must not stall the loop: the
+//   loop waits at most kReceiveGraceMs for a connection's packet.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/random.h>
@@ -12,11 +51,32 @@
 #include <vector>
 
 #include "platform/errors.h"
+#include "platform/posix/sys.h"
 #include "platform/window.h"
 
 namespace qorlog::platform {
 
+struct MessageWindow::Impl {
+  DWORD Loop(MessageWindow* self, std::int64_t deadline_ns);
+  void HandleConnection(int conn);
+  void Destroy();
+
+  WindowProc proc;
+  HWND handle = 0;
+  NativeHandle listener;
+  NativeHandle stop_read;
+  NativeHandle stop_write;
+  bool any_user = false;
+};
+
 namespace {
+
+using posix::ErrorFromErrno;
+using posix::FdOf;
+using posix::RetryOnEintr;
+
+// How long a loop waits for the packet of a connection it accepted.
+constexpr int kReceiveGraceMs = 1000;
 
 // One message on the wire: this header, then for WM_COPYDATA the bytes.
 constexpr std::uint32_t kWireMagic = 0x514C4D31;  // "QLM1"
@@ -56,14 +116,10 @@ int RemainingMs(std::int64_t deadline_ns) {
 }
 
 // Waits for `events` on `fd`. 1 ready, 0 timed out, -1 error; EINTR restarts.
-int WaitFd(int fd, short events, std::int64_t deadline_ns, short* revents = nullptr) {
-  for (;;) {
-    struct pollfd p = {fd, events, 0};
-    const int rc = ::poll(&p, 1, RemainingMs(deadline_ns));
-    if (rc < 0 && errno == EINTR) continue;
-    if (rc > 0 && revents != nullptr) *revents = p.revents;
-    return rc < 0 ? -1 : rc;
-  }
+int WaitFd(int fd, short events, std::int64_t deadline_ns) {
+  struct pollfd p = {fd, events, 0};
+  // Each retry waits only for the time left.
+  return RetryOnEintr([&] { return ::poll(&p, 1, RemainingMs(deadline_ns)); });
 }
 
 socklen_t AddressOf(HWND window, sockaddr_un* addr) {
@@ -79,24 +135,20 @@ socklen_t AddressOf(HWND window, sockaddr_un* addr) {
 class Connection {
  public:
   Connection() = default;
-  ~Connection() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
 
   // 0 connected; otherwise the error: 1400 for no window, 1816 when the
   // window's queue stayed full until the deadline (or at once when
   // `fail_if_full`).
   DWORD Connect(HWND window, std::int64_t deadline_ns, bool fail_if_full) {
     if (window == 0) return kErrorInvalidWindowHandle;
-    fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd_ < 0) return ErrorFromErrno(errno);
+    socket_ = NativeHandle(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!socket_.IsValid()) return ErrorFromErrno(errno);
     sockaddr_un addr;
     const socklen_t len = AddressOf(window, &addr);
     for (;;) {
-      if (::connect(fd_, reinterpret_cast<sockaddr*>(&addr), len) == 0) return kErrorSuccess;
-      if (errno == EINTR) continue;
+      if (RetryOnEintr([&] { return ::connect(fd(), reinterpret_cast<sockaddr*>(&addr), len); }) == 0) {
+        return kErrorSuccess;
+      }
       if (errno != EAGAIN) return kErrorInvalidWindowHandle;
       // The queue is full: the loop is not taking connections.
       if (fail_if_full || RemainingMs(deadline_ns) == 0) return kErrorNotEnoughQuota;
@@ -106,11 +158,10 @@ class Connection {
 
   DWORD SendPacket(const std::vector<unsigned char>& packet, std::int64_t deadline_ns) {
     for (;;) {
-      const ssize_t n = ::send(fd_, packet.data(), packet.size(), MSG_NOSIGNAL);
+      const ssize_t n = RetryOnEintr([&] { return ::send(fd(), packet.data(), packet.size(), MSG_NOSIGNAL); });
       if (n == static_cast<ssize_t>(packet.size())) return kErrorSuccess;
-      if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EAGAIN) {
-        const int rc = WaitFd(fd_, POLLOUT, deadline_ns);
+        const int rc = WaitFd(fd(), POLLOUT, deadline_ns);
         if (rc == 0) return kErrorTimeout;
         if (rc > 0) continue;
       }
@@ -122,12 +173,12 @@ class Connection {
   // went away without answering.
   DWORD ReceiveResult(std::int64_t deadline_ns, LRESULT* result) {
     for (;;) {
-      const int rc = WaitFd(fd_, POLLIN, deadline_ns);
+      const int rc = WaitFd(fd(), POLLIN, deadline_ns);
       if (rc == 0) return kErrorTimeout;
       if (rc < 0) return ErrorFromErrno(errno);
       std::int64_t value = 0;
-      const ssize_t n = ::recv(fd_, &value, sizeof value, 0);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      const ssize_t n = RetryOnEintr([&] { return ::recv(fd(), &value, sizeof value, 0); });
+      if (n < 0 && errno == EAGAIN) continue;
       if (n != static_cast<ssize_t>(sizeof value)) return kErrorBrokenPipe;
       *result = value;
       return kErrorSuccess;
@@ -135,7 +186,9 @@ class Connection {
   }
 
  private:
-  int fd_ = -1;
+  int fd() const { return FdOf(socket_); }
+
+  NativeHandle socket_;
 };
 
 // Builds the packet; for WM_COPYDATA it copies the caller's bytes. 0 or 87.
@@ -232,14 +285,21 @@ bool PostMessageW(HWND window, UINT msg, WPARAM wparam, LPARAM lparam) {
   return rc == 0;
 }
 
+MessageWindow::MessageWindow() : impl_(std::make_unique<Impl>()) {}
+
+MessageWindow::~MessageWindow() { Destroy(); }
+
+HWND MessageWindow::handle() const { return impl_->handle; }
+
 DWORD MessageWindow::Create(WindowProc proc, bool any_user) {
   Destroy();
+  Impl& w = *impl_;
   int pipe_fds[2];
   if (::pipe2(pipe_fds, O_CLOEXEC | O_NONBLOCK) != 0) return ErrorFromErrno(errno);
-  stop_read_ = pipe_fds[0];
-  stop_write_ = pipe_fds[1];
-  listen_fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (listen_fd_ < 0) {
+  w.stop_read = NativeHandle(pipe_fds[0]);
+  w.stop_write = NativeHandle(pipe_fds[1]);
+  w.listener = NativeHandle(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+  if (!w.listener.IsValid()) {
     const DWORD rc = ErrorFromErrno(errno);
     Destroy();
     return rc;
@@ -251,80 +311,82 @@ DWORD MessageWindow::Create(WindowProc proc, bool any_user) {
     if (candidate == 0) continue;
     sockaddr_un addr;
     const socklen_t len = AddressOf(candidate, &addr);
-    if (::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), len) == 0) {
-      handle_ = candidate;
+    if (::bind(FdOf(w.listener), reinterpret_cast<sockaddr*>(&addr), len) == 0) {
+      w.handle = candidate;
       break;
     }
     if (errno != EADDRINUSE) break;
   }
-  if (handle_ == 0 || ::listen(listen_fd_, kListenBacklog) != 0) {
+  if (w.handle == 0 || ::listen(FdOf(w.listener), kListenBacklog) != 0) {
     const DWORD rc = ErrorFromErrno(errno);
     Destroy();
     return rc == 0 ? kErrorGenFailure : rc;
   }
-  proc_ = std::move(proc);
-  any_user_ = any_user;
+  w.proc = std::move(proc);
+  w.any_user = any_user;
   return kErrorSuccess;
 }
 
-void MessageWindow::Destroy() {
-  for (int* fd : {&listen_fd_, &stop_read_, &stop_write_}) {
-    if (*fd >= 0) ::close(*fd);
-    *fd = -1;
-  }
-  handle_ = 0;
-  proc_ = nullptr;
+void MessageWindow::Destroy() { impl_->Destroy(); }
+
+void MessageWindow::Impl::Destroy() {
+  listener.Close();
+  stop_read.Close();
+  stop_write.Close();
+  handle = 0;
+  proc = nullptr;
 }
 
 void MessageWindow::Stop() {
   // write() on a non-blocking pipe is async-signal-safe; a full pipe already
   // holds a stop request, and errno must survive for the interrupted code.
   const int saved = errno;
-  if (stop_write_ >= 0) {
+  if (impl_->stop_write.IsValid()) {
     const char c = 1;
-    (void)!::write(stop_write_, &c, 1);
+    (void)!::write(FdOf(impl_->stop_write), &c, 1);
   }
   errno = saved;
 }
 
-DWORD MessageWindow::Run() { return Loop(kNoDeadline); }
+DWORD MessageWindow::Run() { return impl_->Loop(this, kNoDeadline); }
 
-DWORD MessageWindow::RunFor(int timeout_ms) { return Loop(NowNs() + static_cast<std::int64_t>(timeout_ms) * 1000000); }
+DWORD MessageWindow::RunFor(int timeout_ms) {
+  return impl_->Loop(this, NowNs() + static_cast<std::int64_t>(timeout_ms) * 1000000);
+}
 
-DWORD MessageWindow::Loop(std::int64_t deadline_ns) {
-  if (listen_fd_ < 0) return kErrorInvalidWindowHandle;
+DWORD MessageWindow::Impl::Loop(MessageWindow* self, std::int64_t deadline_ns) {
+  if (!listener.IsValid()) return kErrorInvalidWindowHandle;
   MessageWindow* outer_window = t_running_window;
   WindowProc* outer_proc = t_running_proc;
-  t_running_window = this;
-  t_running_proc = &proc_;
+  t_running_window = self;
+  t_running_proc = &proc;
   DWORD result = kErrorSuccess;
   for (;;) {
-    struct pollfd fds[2] = {{listen_fd_, POLLIN, 0}, {stop_read_, POLLIN, 0}};
-    const int rc = ::poll(fds, 2, RemainingMs(deadline_ns));
-    if (rc < 0 && errno == EINTR) continue;  // a signal handler may have called Stop()
+    struct pollfd fds[2] = {{FdOf(listener), POLLIN, 0}, {FdOf(stop_read), POLLIN, 0}};
+    // After a signal the poll runs again: its handler may have called Stop().
+    const int rc = RetryOnEintr([&] { return ::poll(fds, 2, RemainingMs(deadline_ns)); });
     if (rc < 0) {
       result = ErrorFromErrno(errno);
       break;
     }
     if (fds[1].revents != 0) {
       char buf[16];
-      while (::read(stop_read_, buf, sizeof buf) > 0) {
+      while (::read(FdOf(stop_read), buf, sizeof buf) > 0) {
       }
       break;
     }
     if (rc == 0) break;  // RunFor's time is up
-    const int conn = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (conn < 0) continue;  // EAGAIN after a peer gave up, EINTR, ECONNABORTED
-    HandleConnection(conn);
-    ::close(conn);
+    NativeHandle conn(::accept4(FdOf(listener), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!conn.IsValid()) continue;  // EAGAIN after a peer gave up, EINTR, ECONNABORTED
+    HandleConnection(FdOf(conn));
   }
   t_running_window = outer_window;
   t_running_proc = outer_proc;
   return result;
 }
 
-void MessageWindow::HandleConnection(int conn) {
-  if (!any_user_) {
+void MessageWindow::Impl::HandleConnection(int conn) {
+  if (!any_user) {
     struct ucred cred = {};
     socklen_t len = sizeof cred;
     if (::getsockopt(conn, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return;
@@ -333,10 +395,7 @@ void MessageWindow::HandleConnection(int conn) {
   // IsWindow probes connect and close without a packet; they end here.
   if (WaitFd(conn, POLLIN, NowNs() + static_cast<std::int64_t>(kReceiveGraceMs) * 1000000) <= 0) return;
   std::vector<unsigned char> packet(sizeof(WireHeader) + kMaxCopyDataBytes);
-  ssize_t n;
-  do {
-    n = ::recv(conn, packet.data(), packet.size(), MSG_TRUNC);
-  } while (n < 0 && errno == EINTR);
+  const ssize_t n = RetryOnEintr([&] { return ::recv(conn, packet.data(), packet.size(), MSG_TRUNC); });
   if (n < static_cast<ssize_t>(sizeof(WireHeader)) || n > static_cast<ssize_t>(packet.size())) return;
   WireHeader h;
   std::memcpy(&h, packet.data(), sizeof h);
@@ -352,7 +411,7 @@ void MessageWindow::HandleConnection(int conn) {
   } else if (h.msg == kWmCopyData) {
     return;
   }
-  const LRESULT result = proc_ ? proc_(h.msg, h.wparam, lparam) : 0;
+  const LRESULT result = proc ? proc(h.msg, h.wparam, lparam) : 0;
   if ((h.flags & kWantsReply) != 0) {
     // The sender may have given up (time-out); its absence is no error here.
     (void)::send(conn, &result, sizeof result, MSG_NOSIGNAL | MSG_DONTWAIT);

@@ -1,18 +1,19 @@
-#include <cerrno>
-#include <climits>
-
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+
+#include <cerrno>
 
 #include "platform/errors.h"
 #include "platform/file.h"
-#include "platform/share_lock.h"
+#include "platform/posix/share_lock.h"
+#include "platform/posix/sys.h"
 #include "platform/text.h"
 
 namespace qorlog::platform {
 
 namespace {
+
+using posix::FdOf;
+namespace share_lock = posix::share_lock;
 
 share_lock::Claim ClaimFor(unsigned flags) {
   share_lock::Claim c;
@@ -35,8 +36,12 @@ share_lock::Claim ClaimFor(unsigned flags) {
   return c;
 }
 
-void CloseFd(int fd) {
-  if (fd >= 0) ::close(fd);
+[[noreturn]] void ThrowErrno(int err, const std::u16string& path) {
+  throw FileException::FromOsError(posix::ErrorFromErrno(err), path);
+}
+
+[[noreturn]] void ThrowClosed(const std::u16string& path) {
+  throw FileException(FileException::invalidFile, kErrorInvalidHandle, path);
 }
 
 }  // namespace
@@ -60,41 +65,23 @@ bool File::Open(std::u16string_view path, unsigned flags, DWORD* error) {
 
   // Retries only when a deleter unlinked the path between our open and guard.
   for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd;
-    do {
-      fd = ::open(native.c_str(), oflags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return fail(ErrorFromErrno(errno, native));
+    NativeHandle handle(posix::Open(native.c_str(), oflags, 0666));
+    if (!handle.IsValid()) return fail(posix::ErrorFromErrno(errno, native));
+    const int fd = FdOf(handle);
 
-    if (int err = share_lock::LockGuard(fd); err != 0) {
-      CloseFd(fd);
-      return fail(ErrorFromErrno(err, native));
-    }
+    if (int err = share_lock::LockGuard(fd); err != 0) return fail(posix::ErrorFromErrno(err, native));
     struct stat st;
-    if (fstat(fd, &st) != 0) {
-      const int err = errno;
-      CloseFd(fd);
-      return fail(ErrorFromErrno(err, native));
-    }
-    if (S_ISDIR(st.st_mode)) {
-      CloseFd(fd);
-      return fail(kErrorAccessDenied);
-    }
-    if (st.st_nlink == 0) {
-      CloseFd(fd);
-      continue;
-    }
+    if (fstat(fd, &st) != 0) return fail(posix::ErrorFromErrno(errno, native));  // the guard goes with the handle
+    if (S_ISDIR(st.st_mode)) return fail(kErrorAccessDenied);
+    if (st.st_nlink == 0) continue;
     int err = share_lock::CheckConflicts(fd, claim);
     if (err == 0) err = share_lock::TakeClaim(fd, claim);
     if (err == 0 && (flags & modeCreate) && !(flags & modeNoTruncate) && st.st_size != 0) {
-      if (::ftruncate(fd, 0) != 0) err = errno;
+      if (posix::FTruncate(fd, 0) != 0) err = errno;
     }
     share_lock::UnlockGuard(fd);
-    if (err != 0) {
-      CloseFd(fd);  // drops any markers taken
-      return fail(err == EAGAIN ? kErrorSharingViolation : ErrorFromErrno(err, native));
-    }
-    fd_ = fd;
+    if (err != 0) return fail(posix::ErrorFromErrno(err, native));  // closing drops any markers taken
+    handle_ = std::move(handle);
     flags_ = flags;
     position_ = 0;
     path_.assign(path);
@@ -109,38 +96,30 @@ bool File::RelaxShare(unsigned share, DWORD* error) {
     SetLastError(code);
     return false;
   };
-  if (fd_ < 0) return fail(kErrorInvalidHandle);
+  if (!IsOpen()) return fail(kErrorInvalidHandle);
   const unsigned access = flags_ & 0x3;
   const share_lock::Claim from = ClaimFor(flags_);
   const share_lock::Claim to = ClaimFor(access | (share & 0x70));
   if ((to.deny_read && !from.deny_read) || (to.deny_write && !from.deny_write)) {
     return fail(kErrorInvalidParameter);
   }
-  if (int err = share_lock::DropDenies(fd_, from, to); err != 0) return fail(ErrorFromErrno(err));
+  if (int err = share_lock::DropDenies(FdOf(handle_), from, to); err != 0) return fail(posix::ErrorFromErrno(err));
   flags_ = (flags_ & ~0x70u) | (share & 0x70);
   return true;
 }
 
-void File::Close() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
+DWORD File::Close() {
   position_ = 0;
+  return handle_.Close();
 }
 
-void File::ThrowErrno(int err) const { throw FileException::FromOsError(ErrorFromErrno(err), path_); }
-
 std::uint32_t File::Read(void* buffer, std::uint32_t count) {
-  if (fd_ < 0) throw FileException(FileException::invalidFile, kErrorInvalidHandle, path_);
+  if (!IsOpen()) ThrowClosed(path_);
   auto* out = static_cast<char*>(buffer);
   std::uint32_t done = 0;
   while (done < count) {
-    const ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(position_ + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowErrno(errno);
-    }
+    const ssize_t n = posix::PRead(FdOf(handle_), out + done, count - done, static_cast<off_t>(position_ + done));
+    if (n < 0) ThrowErrno(errno, path_);
     if (n == 0) break;
     done += static_cast<std::uint32_t>(n);
   }
@@ -149,15 +128,14 @@ std::uint32_t File::Read(void* buffer, std::uint32_t count) {
 }
 
 void File::Write(const void* buffer, std::uint32_t count) {
-  if (fd_ < 0) throw FileException(FileException::invalidFile, kErrorInvalidHandle, path_);
+  if (!IsOpen()) ThrowClosed(path_);
   const auto* in = static_cast<const char*>(buffer);
   std::uint32_t done = 0;
   while (done < count) {
-    const ssize_t n = ::pwrite(fd_, in + done, count - done, static_cast<off_t>(position_ + done));
+    const ssize_t n = posix::PWrite(FdOf(handle_), in + done, count - done, static_cast<off_t>(position_ + done));
     if (n < 0) {
-      if (errno == EINTR) continue;
       position_ += done;
-      ThrowErrno(errno);
+      ThrowErrno(errno, path_);
     }
     done += static_cast<std::uint32_t>(n);
   }
@@ -165,7 +143,7 @@ void File::Write(const void* buffer, std::uint32_t count) {
 }
 
 std::uint64_t File::Seek(std::int64_t offset, SeekPosition from) {
-  if (fd_ < 0) throw FileException(FileException::invalidFile, kErrorInvalidHandle, path_);
+  if (!IsOpen()) ThrowClosed(path_);
   std::int64_t base = 0;
   if (from == current) base = static_cast<std::int64_t>(position_);
   if (from == end) base = static_cast<std::int64_t>(GetLength());
@@ -176,15 +154,15 @@ std::uint64_t File::Seek(std::int64_t offset, SeekPosition from) {
 }
 
 std::uint64_t File::GetLength() const {
-  if (fd_ < 0) throw FileException(FileException::invalidFile, kErrorInvalidHandle, path_);
+  if (!IsOpen()) ThrowClosed(path_);
   struct stat st;
-  if (fstat(fd_, &st) != 0) ThrowErrno(errno);
+  if (fstat(FdOf(handle_), &st) != 0) ThrowErrno(errno, path_);
   return static_cast<std::uint64_t>(st.st_size);
 }
 
 void File::SetLength(std::uint64_t length) {
-  if (fd_ < 0) throw FileException(FileException::invalidFile, kErrorInvalidHandle, path_);
-  if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) ThrowErrno(errno);
+  if (!IsOpen()) ThrowClosed(path_);
+  if (posix::FTruncate(FdOf(handle_), static_cast<off_t>(length)) != 0) ThrowErrno(errno, path_);
 }
 
 }  // namespace qorlog::platform

@@ -18,6 +18,7 @@
 #include <atomic>
 
 #include "platform/errors.h"
+#include "platform/posix/errno_table.h"
 #include "platform/process.h"
 #include "platform/text.h"
 
@@ -88,7 +89,7 @@ DWORD FolderWatch::Watch(std::u16string_view folder) {
   const std::string native = Utf16ToUtf8(folder);
   if (::inotify_add_watch(state_->fd, native.c_str(), kWatchMask) >= 0) return 0;
   if (errno == ENOSPC) return kErrorTooManyOpenFiles;  // the user's watch limit
-  return ErrorFromErrno(errno, native);
+  return posix::ErrorFromErrno(errno, native);
 }
 
 FolderWatch::Wake FolderWatch::Wait(DWORD timeout_ms) {

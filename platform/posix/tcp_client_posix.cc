@@ -16,6 +16,7 @@
 #include <chrono>
 
 #include "platform/errors.h"
+#include "platform/posix/errno_table.h"
 
 namespace qorlog::platform {
 
@@ -38,7 +39,7 @@ DWORD NetError(int err) {
     case ENOTCONN:
       return kWsaNotConnected;
     default:
-      return ErrorFromErrno(err);
+      return posix::ErrorFromErrno(err);
   }
 }
 

@@ -1,17 +1,18 @@
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
 #include "platform/errors.h"
 #include "platform/named_object.h"
-#include "platform/system.h"
+#include "platform/posix/named_object.h"
+#include "platform/posix/session_paths.h"
+#include "platform/posix/sys.h"
 #include "platform/text.h"
 
 namespace qorlog::platform {
+
+namespace posix {
 
 namespace {
 
@@ -34,14 +35,6 @@ bool StartsWithFolded(std::u16string_view text, std::u16string_view prefix) {
 
 bool IsGlobal(std::u16string_view name) { return StartsWithFolded(name, kGlobalPrefix); }
 
-int LockFile(int fd, int op) {
-  int rc;
-  do {
-    rc = ::flock(fd, op);
-  } while (rc != 0 && errno == EINTR);
-  return rc;
-}
-
 // The holder's lock: shared, on byte 0, owned by the open file description.
 int SetHold(int fd, short type) {
   struct flock fl = {};
@@ -49,7 +42,7 @@ int SetHold(int fd, short type) {
   fl.l_whence = SEEK_SET;
   fl.l_start = 0;
   fl.l_len = 1;
-  return ::fcntl(fd, F_OFD_SETLK, &fl);
+  return FcntlLock(fd, F_OFD_SETLK, &fl);
 }
 
 // True when a handle other than `fd`'s own description holds the object.
@@ -59,7 +52,7 @@ bool AnyHolder(int fd) {
   fl.l_whence = SEEK_SET;
   fl.l_start = 0;
   fl.l_len = 1;
-  if (::fcntl(fd, F_OFD_GETLK, &fl) != 0) return false;
+  if (FcntlLock(fd, F_OFD_GETLK, &fl) != 0) return false;
   return fl.l_type != F_UNLCK;
 }
 
@@ -92,11 +85,9 @@ std::string NamedObjectPath(std::u16string_view name, std::string_view kind) {
 NamedObject& NamedObject::operator=(NamedObject&& other) noexcept {
   if (this != &other) {
     Close();
-    fd_ = other.fd_;
-    already_existed_ = other.already_existed_;
+    handle_ = std::move(other.handle_);
+    already_existed_ = std::exchange(other.already_existed_, false);
     path_ = std::move(other.path_);
-    other.fd_ = -1;
-    other.already_existed_ = false;
   }
   return *this;
 }
@@ -109,35 +100,26 @@ DWORD NamedObject::Create(std::u16string_view name, std::string_view kind, std::
   // another user finds them; session objects by the user alone.
   const mode_t mode = IsGlobal(name) ? 0644 : 0600;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd < 0) return ErrorFromErrno(errno, path);
-    if (LockFile(fd, LOCK_EX) != 0) {
-      const int err = errno;
-      ::close(fd);
-      return ErrorFromErrno(err, path);
-    }
-    if (!SameFile(fd, path)) {  // a closer removed it between open and guard
-      ::close(fd);
-      continue;
-    }
+    NativeHandle handle(posix::Open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, mode));
+    if (!handle.IsValid()) return ErrorFromErrno(errno, path);
+    const int fd = FdOf(handle);
+    if (Flock(fd, LOCK_EX) != 0) return ErrorFromErrno(errno, path);
+    if (!SameFile(fd, path)) continue;  // a closer removed it between open and guard
     const bool held = AnyHolder(fd);
     struct stat st;
     bool ok = ::fstat(fd, &st) == 0;
     if (ok && !held) {
       // Nobody holds it: a fresh file or one a crashed owner left. Either way
       // it starts empty, so stale data never shows through.
-      ok = ::ftruncate(fd, 0) == 0 && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+      ok = FTruncate(fd, 0) == 0 && FTruncate(fd, static_cast<off_t>(size)) == 0;
     } else if (ok && st.st_size < static_cast<off_t>(size)) {
-      ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+      ok = FTruncate(fd, static_cast<off_t>(size)) == 0;
     }
     ok = ok && SetHold(fd, F_RDLCK) == 0;
     const int err = errno;
-    LockFile(fd, LOCK_UN);
-    if (!ok) {
-      ::close(fd);
-      return ErrorFromErrno(err, path);
-    }
-    fd_ = fd;
+    Flock(fd, LOCK_UN);
+    if (!ok) return ErrorFromErrno(err, path);
+    handle_ = std::move(handle);
     already_existed_ = held;
     path_ = path;
     SetLastError(held ? kErrorAlreadyExists : kErrorSuccess);
@@ -151,29 +133,17 @@ DWORD NamedObject::Open(std::u16string_view name, std::string_view kind) {
   const std::string path = NamedObjectPath(name, kind);
   if (path.empty()) return kErrorInvalidName;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return errno == ENOENT ? kErrorFileNotFound : ErrorFromErrno(errno, path);
-    if (LockFile(fd, LOCK_SH) != 0) {
-      const int err = errno;
-      ::close(fd);
-      return ErrorFromErrno(err, path);
-    }
-    if (!SameFile(fd, path)) {
-      ::close(fd);
-      continue;
-    }
-    if (!AnyHolder(fd)) {  // left behind by a process that is gone
-      ::close(fd);
-      return kErrorFileNotFound;
-    }
+    NativeHandle handle(posix::Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!handle.IsValid()) return errno == ENOENT ? kErrorFileNotFound : ErrorFromErrno(errno, path);
+    const int fd = FdOf(handle);
+    if (Flock(fd, LOCK_SH) != 0) return ErrorFromErrno(errno, path);
+    if (!SameFile(fd, path)) continue;
+    if (!AnyHolder(fd)) return kErrorFileNotFound;  // left behind by a process that is gone
     const bool ok = SetHold(fd, F_RDLCK) == 0;
     const int err = errno;
-    LockFile(fd, LOCK_UN);
-    if (!ok) {
-      ::close(fd);
-      return ErrorFromErrno(err, path);
-    }
-    fd_ = fd;
+    Flock(fd, LOCK_UN);
+    if (!ok) return ErrorFromErrno(err, path);
+    handle_ = std::move(handle);
     already_existed_ = true;
     path_ = path;
     return kErrorSuccess;
@@ -182,60 +152,90 @@ DWORD NamedObject::Open(std::u16string_view name, std::string_view kind) {
 }
 
 void NamedObject::Close() {
-  if (fd_ < 0) return;
+  if (!handle_.IsValid()) return;
+  const int fd = FdOf(handle_);
   // Drop the hold and, as the last holder, remove the file, in one step
   // under the guard so that no opener sees a half-closed object.
-  if (LockFile(fd_, LOCK_EX) == 0) {
-    SetHold(fd_, F_UNLCK);
-    if (!AnyHolder(fd_) && SameFile(fd_, path_)) ::unlink(path_.c_str());
+  if (Flock(fd, LOCK_EX) == 0) {
+    SetHold(fd, F_UNLCK);
+    if (!AnyHolder(fd) && SameFile(fd, path_)) ::unlink(path_.c_str());
   }
-  ::close(fd_);  // also releases the guard
-  fd_ = -1;
+  handle_.Close();  // also releases the guard
   already_existed_ = false;
   path_.clear();
 }
 
+}  // namespace posix
+
+// ---- FileMapping -------------------------------------------------------------
+
+struct FileMapping::Impl {
+  posix::NamedObject object;
+  void* view = nullptr;
+  std::size_t size = 0;
+
+  // Maps the object's first `bytes` bytes; 0 or the error (the object is
+  // then closed).
+  DWORD Map(std::size_t bytes, int protection) {
+    void* mem = ::mmap(nullptr, bytes, protection, MAP_SHARED, object.fd(), 0);
+    if (mem == MAP_FAILED) {
+      const DWORD rc = posix::ErrorFromErrno(errno);
+      object.Close();
+      return rc;
+    }
+    view = mem;
+    size = bytes;
+    return kErrorSuccess;
+  }
+};
+
+FileMapping::FileMapping() : impl_(std::make_unique<Impl>()) {}
+FileMapping::~FileMapping() { Close(); }
+
 DWORD FileMapping::Create(std::u16string_view name, std::size_t size) {
   Close();
   if (size == 0) return kErrorInvalidParameter;
-  if (DWORD rc = object_.Create(name, "map", size); rc != 0) return rc;
-  void* view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, object_.fd(), 0);
-  if (view == MAP_FAILED) {
-    const DWORD rc = ErrorFromErrno(errno);
-    object_.Close();
-    return rc;
-  }
-  view_ = view;
-  size_ = size;
-  return kErrorSuccess;
+  if (DWORD rc = impl_->object.Create(name, "map", size); rc != 0) return rc;
+  return impl_->Map(size, PROT_READ | PROT_WRITE);
 }
 
 DWORD FileMapping::OpenForRead(std::u16string_view name, std::size_t size) {
   Close();
   if (size == 0) return kErrorInvalidParameter;
-  if (DWORD rc = object_.Open(name, "map"); rc != 0) return rc;
+  if (DWORD rc = impl_->object.Open(name, "map"); rc != 0) return rc;
   // Mapping past the end of the file would fault on the first read.
   struct stat st;
-  if (::fstat(object_.fd(), &st) != 0 || st.st_size < static_cast<off_t>(size)) {
-    object_.Close();
+  if (::fstat(impl_->object.fd(), &st) != 0 || st.st_size < static_cast<off_t>(size)) {
+    impl_->object.Close();
     return kErrorInvalidParameter;
   }
-  void* view = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, object_.fd(), 0);
-  if (view == MAP_FAILED) {
-    const DWORD rc = ErrorFromErrno(errno);
-    object_.Close();
-    return rc;
-  }
-  view_ = view;
-  size_ = size;
-  return kErrorSuccess;
+  return impl_->Map(size, PROT_READ);
 }
 
 void FileMapping::Close() {
-  if (view_ != nullptr) ::munmap(view_, size_);
-  view_ = nullptr;
-  size_ = 0;
-  object_.Close();
+  if (impl_->view != nullptr) ::munmap(impl_->view, impl_->size);
+  impl_->view = nullptr;
+  impl_->size = 0;
+  impl_->object.Close();
 }
+
+bool FileMapping::already_existed() const { return impl_->object.already_existed(); }
+void* FileMapping::data() const { return impl_->view; }
+std::size_t FileMapping::size() const { return impl_->size; }
+
+// ---- NamedEvent --------------------------------------------------------------
+
+struct NamedEvent::Impl {
+  posix::NamedObject object;
+};
+
+NamedEvent::NamedEvent() : impl_(std::make_unique<Impl>()) {}
+NamedEvent::~NamedEvent() = default;
+
+DWORD NamedEvent::Create(std::u16string_view name) { return impl_->object.Create(name, "event", 0); }
+DWORD NamedEvent::Open(std::u16string_view name) { return impl_->object.Open(name, "event"); }
+void NamedEvent::Close() { impl_->object.Close(); }
+bool NamedEvent::already_existed() const { return impl_->object.already_existed(); }
+bool NamedEvent::is_open() const { return impl_->object.is_open(); }
 
 }  // namespace qorlog::platform

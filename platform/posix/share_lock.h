@@ -1,4 +1,5 @@
 // Share modes between processes, emulated with locks on marker bytes.
+// Internal to the POSIX backend.
 //
 // The promise: an open succeeds only when its access is allowed by the share
 // mode of every other open handle on the file, and its own share mode allows
@@ -37,7 +38,7 @@
 // has a name and otherwise opens again.
 #pragma once
 
-namespace qorlog::platform::share_lock {
+namespace qorlog::platform::posix::share_lock {
 
 // The facts a handle declares about itself.
 struct Claim {
@@ -72,4 +73,4 @@ int DropDenies(int fd, const Claim& from, const Claim& to);
 // does. Used before deleting or renaming.
 int CheckUnused(int fd);
 
-}  // namespace qorlog::platform::share_lock
+}  // namespace qorlog::platform::posix::share_lock

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/posix/session_paths.h"
+#include "platform/posix/sys.h"
 #include "platform/system.h"
 
 namespace qorlog::platform {
@@ -30,8 +32,8 @@ SYSTEMTIME GetLocalTime() {
 
 void SleepMilliseconds(DWORD milliseconds) {
   struct timespec ts = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};
-  while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-  }
+  // An interrupted sleep goes on with the time that was left.
+  posix::RetryOnEintr([&] { return ::nanosleep(&ts, &ts); });
 }
 
 bool IsBadReadPtr(const void* p, std::size_t size) {
@@ -51,6 +53,8 @@ bool IsBadReadPtr(const void* p, std::size_t size) {
   }
   return false;
 }
+
+namespace posix {
 
 namespace {
 
@@ -93,5 +97,7 @@ std::string MachineFolder() {
   const std::string folder = env != nullptr && *env != 0 ? std::string(env) : "/tmp/qorlog-global";
   return EnsureOwnedFolder(folder, 01777, true) ? folder : std::string();
 }
+
+}  // namespace posix
 
 }  // namespace qorlog::platform

@@ -1,27 +1,23 @@
-#include <cerrno>
-
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 
 #include "platform/errors.h"
 #include "platform/fs.h"
-#include "platform/share_lock.h"
+#include "platform/posix/share_lock.h"
+#include "platform/posix/sys.h"
 #include "platform/text.h"
 
 namespace qorlog::platform {
 
 namespace {
 
-struct FdCloser {
-  int fd;
-  ~FdCloser() {
-    if (fd >= 0) ::close(fd);
-  }
-};
+using posix::ErrorFromErrno;
+using posix::FdOf;
+using posix::ObjectKind;
+namespace share_lock = posix::share_lock;
 
 char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
 
@@ -29,22 +25,20 @@ char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u
 // across `op`, so no new handle can slip in between the check and the change.
 template <typename Op>
 DWORD WithUnusedFile(const std::string& native, Op op) {
-  FdCloser holder{::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY)};
-  if (holder.fd < 0) {
+  NativeHandle holder(posix::Open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+  if (!holder.IsValid()) {
     // A symbolic link, or a file we may not read: no handle of ours can hold it.
     if (errno == ELOOP || errno == EACCES) return op();
     return ErrorFromErrno(errno, native);
   }
+  const int fd = FdOf(holder);
   struct stat st;
-  if (fstat(holder.fd, &st) != 0) return ErrorFromErrno(errno, native);
+  if (fstat(fd, &st) != 0) return ErrorFromErrno(errno, native);
   if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
-  if (int err = share_lock::LockGuard(holder.fd); err != 0) return ErrorFromErrno(err, native);
-  int busy = share_lock::CheckUnused(holder.fd);
+  if (int err = share_lock::LockGuard(fd); err != 0) return ErrorFromErrno(err, native);
   DWORD result;
-  if (busy == EAGAIN) {
-    result = kErrorSharingViolation;
-  } else if (busy != 0) {
-    result = ErrorFromErrno(busy, native);
+  if (const int busy = share_lock::CheckUnused(fd); busy != 0) {
+    result = ErrorFromErrno(busy, native);  // EAGAIN: someone holds it (32)
   } else {
     // Make sure the name still refers to the file we checked.
     struct stat now;
@@ -56,18 +50,21 @@ DWORD WithUnusedFile(const std::string& native, Op op) {
       result = op();
     }
   }
-  share_lock::UnlockGuard(holder.fd);
+  share_lock::UnlockGuard(fd);
   return result;
+}
+
+DWORD Report(DWORD err) {
+  if (err != 0) SetLastError(err);
+  return err;
 }
 
 }  // namespace
 
 DWORD CreateFolder(std::u16string_view path) {
   const std::string native = Utf16ToUtf8(path);
-  if (::mkdir(native.c_str(), 0777) == 0) return kErrorSuccess;
-  const DWORD err = ErrorFromErrno(errno, native, ObjectKind::kFolder);
-  SetLastError(err);
-  return err;
+  if (posix::MkDir(native.c_str(), 0777) == 0) return kErrorSuccess;
+  return Report(ErrorFromErrno(errno, native, ObjectKind::kFolder));
 }
 
 bool SetAttributesNormal(std::u16string_view path) {
@@ -87,28 +84,37 @@ bool SetAttributesNormal(std::u16string_view path) {
 
 DWORD DeleteFileNamed(std::u16string_view path) {
   const std::string native = Utf16ToUtf8(path);
-  const DWORD err = WithUnusedFile(native, [&]() -> DWORD {
-    return ::unlink(native.c_str()) == 0 ? kErrorSuccess : ErrorFromErrno(errno, native);
-  });
-  if (err != 0) SetLastError(err);
-  return err;
+  return Report(WithUnusedFile(native, [&]() -> DWORD {
+    return posix::Unlink(native.c_str()) == 0 ? kErrorSuccess : ErrorFromErrno(errno, native);
+  }));
 }
 
 DWORD MoveFileNamed(std::u16string_view from, std::u16string_view to) {
   const std::string src = Utf16ToUtf8(from);
   const std::string dst = Utf16ToUtf8(to);
-  const DWORD err = WithUnusedFile(src, [&]() -> DWORD {
+  return Report(WithUnusedFile(src, [&]() -> DWORD {
     // link + unlink refuses an existing target, as a Windows rename does.
-    if (::link(src.c_str(), dst.c_str()) != 0) return ErrorFromErrno(errno, dst);
-    if (::unlink(src.c_str()) != 0) {
+    if (posix::Link(src.c_str(), dst.c_str()) != 0) return ErrorFromErrno(errno, dst);
+    if (posix::Unlink(src.c_str()) != 0) {
       const DWORD e = ErrorFromErrno(errno, src);
       ::unlink(dst.c_str());
       return e;
     }
     return kErrorSuccess;
-  });
-  if (err != 0) SetLastError(err);
-  return err;
+  }));
+}
+
+DWORD ReplaceFileNamed(std::u16string_view from, std::u16string_view to) {
+  const std::string src = Utf16ToUtf8(from);
+  const std::string dst = Utf16ToUtf8(to);
+  // The target is checked (and its guard held) like a file to be deleted;
+  // a missing target is simply created by the rename.
+  auto replace = [&]() -> DWORD {
+    return posix::Rename(src.c_str(), dst.c_str()) == 0 ? kErrorSuccess : ErrorFromErrno(errno, dst);
+  };
+  const DWORD err = WithUnusedFile(dst, replace);
+  if (err == kErrorFileNotFound) return Report(replace());
+  return Report(err);
 }
 
 bool PathExists(std::u16string_view path) {
@@ -152,19 +158,14 @@ DWORD FindFiles(std::u16string_view pattern_path, std::vector<FindData>* out) {
       slash == std::u16string_view::npos ? pattern_path : pattern_path.substr(slash + 1);
   const std::string native = Utf16ToUtf8(folder);
 
-  const int dfd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) {
-    const DWORD err = errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : ErrorFromErrno(errno, native);
-    SetLastError(err);
-    return err;
+  NativeHandle folder_handle(posix::RetryOnEintr([&] { return ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  if (!folder_handle.IsValid()) {
+    return Report(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : ErrorFromErrno(errno, native));
   }
+  const int dfd = FdOf(folder_handle);
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(dfd), &::closedir);
-  if (!dir) {
-    const DWORD err = ErrorFromErrno(errno, native);
-    ::close(dfd);
-    SetLastError(err);
-    return err;
-  }
+  if (!dir) return Report(ErrorFromErrno(errno, native));
+  folder_handle.Release();  // the stream owns the descriptor now
   while (struct dirent* entry = ::readdir(dir.get())) {
     std::u16string name = Utf8ToUtf16(entry->d_name);
     if (!MatchesPattern(pattern, name)) continue;
@@ -181,10 +182,7 @@ DWORD FindFiles(std::u16string_view pattern_path, std::vector<FindData>* out) {
     }
     out->push_back(std::move(data));
   }
-  if (out->empty()) {
-    SetLastError(kErrorFileNotFound);
-    return kErrorFileNotFound;
-  }
+  if (out->empty()) return Report(kErrorFileNotFound);
   return kErrorSuccess;
 }
 

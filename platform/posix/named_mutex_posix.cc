@@ -1,11 +1,30 @@
-#include "platform/named_mutex.h"
-
-#include <fcntl.h>
+// The named mutex of the POSIX backend (the promise: platform/named_mutex.h).
+//
+// The primitive: a robust, process-shared, recursive pthread mutex in a small
+// file of the session folder (posix/session_paths.h), mapped shared by every
+// process that opens the name. An uncontended wait and release are a futex
+// word change in user space, with no system call. The first opener
+// initialises the mutex under an flock() on the file, so two processes that
+// open the name at once cannot both initialise it.
+//
+// The traps: a robust mutex is freed by the kernel when its owning thread
+// ends, but only the next locker learns of it (EOWNERDEAD) and must mark it
+// consistent before releasing, or the mutex becomes unusable for everyone;
+// Wait() does so at once. The futex word holds the owner's thread id: a file
+// that outlives a reboot (a session folder on disk rather than tmpfs) could
+// name a thread id that a new, unrelated thread now has, so the file records
+// the boot id and is re-initialised when it was written in an earlier boot.
+// The kernel frees a dead owner's mutex by walking that thread's robust list,
+// which points into the mapping: were the mapping gone (unmapped while a
+// thread owns the mutex, e.g. by a handle closed before the thread ends), the
+// mutex would stay locked for ever. So each process maps a mutex file once,
+// shares that mapping among all its handles of the name, and never unmaps it
+// (one page per name for the life of the process). The file is never deleted
+// or truncated once initialised either: a process that mapped an old file and
+// one that made a new one would not exclude each other.
 #include <pthread.h>
-#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <mutex>
@@ -15,7 +34,9 @@
 #include <cstring>
 
 #include "platform/errors.h"
-#include "platform/system.h"
+#include "platform/named_mutex.h"
+#include "platform/posix/session_paths.h"
+#include "platform/posix/sys.h"
 
 namespace qorlog::platform {
 
@@ -34,10 +55,11 @@ constexpr std::uint64_t kMagic = 0x31584554554D4C51ull;  // "QLMUTEX1"
 std::string BootId() {
   static const std::string id = [] {
     char buf[40] = {};
-    const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::string();
-    const ssize_t n = ::read(fd, buf, sizeof buf - 1);
-    ::close(fd);
+    // Read without the fault point: a test's plan counts the calls of the
+    // code it tests, not this one-time read.
+    NativeHandle file(posix::RetryOnEintr([] { return ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC); }));
+    if (!file.IsValid()) return std::string();
+    const ssize_t n = posix::RetryOnEintr([&] { return ::read(posix::FdOf(file), buf, sizeof buf - 1); });
     std::string s(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
     while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
     return s;
@@ -63,8 +85,8 @@ bool IsPlainNameChar(char16_t c) {
 
 }  // namespace
 
-std::string NamedMutex::FilePathFor(std::u16string_view name) {
-  const std::string folder = SessionFolder();
+std::string posix::MutexFilePath(std::u16string_view name) {
+  const std::string folder = posix::SessionFolder();
   if (folder.empty()) return {};
   std::string path = folder + "/mutex-";
   for (char16_t c : name) {
@@ -81,23 +103,25 @@ std::string NamedMutex::FilePathFor(std::u16string_view name) {
 
 namespace {
 
+using posix::ErrorFromErrno;
+
 // Maps the block of the mutex file at `path`, initialising it when it is new
 // or from an earlier boot. Null on failure, with the last error set.
 NamedMutex::Shared* MapBlock(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) {
+  NativeHandle handle(posix::Open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!handle.IsValid()) {
     SetLastError(ErrorFromErrno(errno, path));
     return nullptr;
   }
+  const int fd = posix::FdOf(handle);
   DWORD error = 0;
   void* mem = MAP_FAILED;
-  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-  }
+  posix::Flock(fd, LOCK_EX);
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid()) {
     error = kErrorAccessDenied;
   } else if (static_cast<std::size_t>(st.st_size) < sizeof(NamedMutex::Shared) &&
-             ::ftruncate(fd, sizeof(NamedMutex::Shared)) != 0) {
+             posix::FTruncate(fd, sizeof(NamedMutex::Shared)) != 0) {
     error = ErrorFromErrno(errno, path);
   } else {
     mem = ::mmap(nullptr, sizeof(NamedMutex::Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
@@ -126,14 +150,14 @@ NamedMutex::Shared* MapBlock(const std::string& path) {
       ::munmap(mem, sizeof(NamedMutex::Shared));
     }
   }
-  flock(fd, LOCK_UN);
-  ::close(fd);  // the mapping keeps the file
+  posix::Flock(fd, LOCK_UN);
+  // Closing the file here: the mapping keeps it.
   if (error != 0) SetLastError(error);
   return result;
 }
 
 // Each mutex file is mapped once per process and never unmapped: see the
-// header for why the mapping must outlive every owner.
+// top of this file for why the mapping must outlive every owner.
 std::mutex g_blocks_lock;
 std::unordered_map<std::string, NamedMutex::Shared*>& Blocks() {
   static auto* blocks = new std::unordered_map<std::string, NamedMutex::Shared*>();
@@ -143,7 +167,7 @@ std::unordered_map<std::string, NamedMutex::Shared*>& Blocks() {
 }  // namespace
 
 NamedMutex::NamedMutex(std::u16string_view name) {
-  const std::string path = FilePathFor(name);
+  const std::string path = posix::MutexFilePath(name);
   if (path.empty()) {
     SetLastError(kErrorPathNotFound);
     return;
@@ -174,10 +198,7 @@ DWORD NamedMutex::Wait() {
     SetLastError(kErrorInvalidHandle);
     return kWaitFailed;
   }
-  int rc;
-  do {
-    rc = pthread_mutex_lock(&shared_->mutex);
-  } while (rc == EINTR);
+  const int rc = pthread_mutex_lock(&shared_->mutex);  // never EINTR
   if (rc == 0) return kWaitObject0;
   if (rc == EOWNERDEAD) {
     // The owner ended while holding it. We own it now; mark it usable again

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/errors.h"
+#include "platform/posix/errno_table.h"
 #include "platform/text.h"
 
 namespace qorlog::platform {
@@ -16,11 +17,11 @@ DWORD ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
   const std::string target = Utf16ToUtf8(path);
   const std::string temp = target + ".tmp" + std::to_string(::getpid());
   const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) return ErrorFromErrno(errno, temp);
+  if (fd < 0) return posix::ErrorFromErrno(errno, temp);
   auto fail = [&](int err) {
     ::close(fd);
     ::unlink(temp.c_str());
-    return ErrorFromErrno(err, target);
+    return posix::ErrorFromErrno(err, target);
   };
   for (std::string_view rest = bytes; !rest.empty();) {
     const ssize_t n = ::write(fd, rest.data(), rest.size());
@@ -32,12 +33,12 @@ DWORD ReplaceFileContents(std::u16string_view path, std::string_view bytes) {
   if (::close(fd) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
-    return ErrorFromErrno(err, target);
+    return posix::ErrorFromErrno(err, target);
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     const int err = errno;
     ::unlink(temp.c_str());
-    return ErrorFromErrno(err, target);
+    return posix::ErrorFromErrno(err, target);
   }
   // The rename itself lives in the folder: flush the folder too, so the new
   // name survives a power cut.

@@ -1,0 +1,76 @@
+// Internals of the POSIX backend: the one errno table, the files behind
+// named mutexes, and the session folder.
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include <gtest/gtest.h>
+
+#include "platform/errors.h"
+#include "platform/posix/errno_table.h"
+#include "platform/posix/session_paths.h"
+#include "tests/support/temp_env.h"
+
+namespace qorlog::platform::posix {
+namespace {
+
+TEST(ErrnoTableTest, MapsErrnoToTheInterfaceCodes) {
+  testing::TempDir dir;
+  const std::string missing_parent = dir.str() + "/none/file";
+  const std::string missing_file = dir.str() + "/file";
+  struct Case {
+    int err;
+    std::string path;
+    ObjectKind kind;
+    DWORD code;
+  } cases[] = {
+      {0, "", ObjectKind::kFile, kErrorSuccess},
+      {ENOENT, missing_file, ObjectKind::kFile, kErrorFileNotFound},
+      {ENOENT, missing_parent, ObjectKind::kFile, kErrorPathNotFound},
+      {ENOENT, "", ObjectKind::kFile, kErrorFileNotFound},
+      {ENOTDIR, "", ObjectKind::kFile, kErrorPathNotFound},
+      {EACCES, "", ObjectKind::kFile, kErrorAccessDenied},
+      {EPERM, "", ObjectKind::kFile, kErrorAccessDenied},
+      {ELOOP, "", ObjectKind::kFile, kErrorAccessDenied},
+      {EEXIST, "", ObjectKind::kFolder, kErrorAlreadyExists},
+      {EEXIST, "", ObjectKind::kFile, kErrorFileExists},
+      {ENOSPC, "", ObjectKind::kFile, kErrorDiskFull},
+      {EFBIG, "", ObjectKind::kFile, kErrorDiskFull},
+      {EAGAIN, "", ObjectKind::kFile, kErrorSharingViolation},  // a lock another handle holds
+      {EMFILE, "", ObjectKind::kFile, kErrorTooManyOpenFiles},
+      {EXDEV, "", ObjectKind::kFile, kErrorGenFailure},  // anything else
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ErrorFromErrno(c.err, c.path, c.kind), c.code) << "errno " << c.err << " " << c.path;
+  }
+}
+
+// An injected fault takes the path of a real one: its errno maps back to
+// the chosen code.
+TEST(ErrnoTableTest, InjectedCodesRoundTrip) {
+  for (DWORD code : {kErrorFileNotFound, kErrorPathNotFound, kErrorAccessDenied, kErrorSharingViolation,
+                     kErrorDiskFull, kErrorFileExists, kErrorInvalidHandle, kErrorGenFailure}) {
+    EXPECT_EQ(ErrorFromErrno(ErrnoForError(code)), code) << code;
+  }
+  EXPECT_EQ(ErrorFromErrno(ErrnoForError(kErrorAlreadyExists), "", ObjectKind::kFolder), kErrorAlreadyExists);
+  EXPECT_EQ(ErrnoForError(1627), EIO);  // no errno gives it
+}
+
+TEST(SessionPathsTest, ObjectsLiveInAPrivateSessionFolder) {
+  testing::IsolatedEnv env;
+  const std::string folder = SessionFolder();
+  EXPECT_EQ(folder, (env.root() / "run" / "qorlog").string());
+  struct stat st;
+  ASSERT_EQ(stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  EXPECT_EQ(MutexFilePath(u"a/b c"), folder + "/mutex-a%002Fb%0020c");
+  EXPECT_EQ(NamedObjectPath(u"Local\\viewer", "map"), folder + "/viewer.map");
+  EXPECT_EQ(NamedObjectPath(u"a/b", "map"), "");
+  // A folder that others may write to is refused.
+  ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+  EXPECT_EQ(SessionFolder(), "");
+  EXPECT_EQ(MutexFilePath(u"x"), "");
+}
+
+}  // namespace
+}  // namespace qorlog::platform::posix
