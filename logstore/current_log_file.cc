@@ -3,6 +3,7 @@
 #include "api/status.h"
 #include "logstore/log_format.h"
 #include "logstore/open_when_free.h"
+#include "logstore/tail_repair.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -219,6 +220,22 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
     if (file.Open(path.view(), kCreateNew)) WriteLogHeader(&file, 0);
   }
   return 0;
+}
+
+void CLogManager::RepairCurrentLogFiles() {
+  // One kind per category folder, for its record kind; the "etc" folder is
+  // walked as simple records, the kind its writers append.
+  constexpr DWORD kKinds[] = {QORLOG_KIND_PCSCAN,       QORLOG_KIND_FIREWALL, QORLOG_KIND_ANTIKEYLOGGER,
+                              QORLOG_KIND_SECUREBROWSER, QORLOG_KIND_PELLORA,  QORLOG_KIND_PELLORA + 1};
+  const std::u16string date = DateString(clock()());
+  for (const DWORD kind : kKinds) {
+    const PathBuffer folder = util_.GetLogFolder(kind);
+    CCurrentLogFile current(clock());
+    if (!current.FindLatestFile(date, folder.view())) continue;
+    PathBuffer path(folder.view());
+    path.AppendPart(current.name());
+    RepairLogTail(path.view(), kind);
+  }
 }
 
 }  // namespace qorlog::logstore
