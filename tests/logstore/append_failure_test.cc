@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -63,7 +64,35 @@ TEST_F(AppendFailureTest, FileIsLeftWholeAndTheStatusTellsWhatHappened) {
     // The next append follows a whole record.
     ASSERT_EQ(AppendSimple(), 0u) << c.what;
     EXPECT_EQ(ReadSimpleRecords(path).size(), c.record_kept ? 3u : 2u) << c.what;
+    // in the same file: nothing was set aside or started anew
+    EXPECT_EQ(FileNames(Folder()), std::vector<std::string>{"2026010100.log"}) << c.what;
   }
+}
+
+// A disk that stays full: every append fails with 1627 and leaves the file
+// as it was; once there is space again, appends go on in the same file.
+TEST_F(AppendFailureTest, DiskFullForAWhileLosesOnlyTheRefusedAppends) {
+  constexpr unsigned kFullWrites = 40;
+  const auto path = Folder() / "2026010100.log";
+  ASSERT_EQ(AppendSimple(), 0u);
+  const std::string before = ReadFile(path);
+  int refused = 0;
+  {
+    ScopedPlan plan;
+    for (unsigned n = 1; n <= kFullWrites; ++n) plan.Fail(Call::kWrite, n, platform::kErrorDiskFull);
+    while (plan.Count(Call::kWrite) < kFullWrites) {
+      ASSERT_EQ(AppendSimple(), QORLOG_STATUS_LOG_ERROR);
+      ++refused;
+    }
+  }
+  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_EQ(AppendSimple(), 0u);
+  EXPECT_EQ(AppendSimple(), 0u);
+  CLogHeader header;
+  EXPECT_EQ(ReadSimpleRecords(path, &header).size(), 3u);
+  EXPECT_EQ(header.dwItemCount, 3u);
+  EXPECT_EQ(FileNames(Folder()), std::vector<std::string>{"2026010100.log"});
+  std::printf("disk full: %d appends refused, %u writes failed\n", refused, kFullWrites);
 }
 
 // Leaves the writers' mutex abandoned: a child takes it and is killed.
