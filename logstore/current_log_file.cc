@@ -175,7 +175,11 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
 
   if (!bridge_.IsLoaded()) LoadServiceHelper(program_files);
   bridge_.TouchSubPath(folder.c_str());
+  // Nothing is created or written through a link in the log tree; checked
+  // before the folders are made (they would be made through it) and after.
+  if (LinkInFolderChain(folder.view(), program_files.size())) return kStatusLogError;
   MakeLogFolder(folder.view());  // an existing folder is the normal case
+  if (LinkInFolderChain(folder.view(), program_files.size())) return kStatusLogError;
   folder.AppendSeparatorUnlessPresent();
 
   // The search leaves the chosen file open when it could test it with the
@@ -228,8 +232,12 @@ void CLogManager::RepairCurrentLogFiles() {
   constexpr DWORD kKinds[] = {QORLOG_KIND_PCSCAN,       QORLOG_KIND_FIREWALL, QORLOG_KIND_ANTIKEYLOGGER,
                               QORLOG_KIND_SECUREBROWSER, QORLOG_KIND_PELLORA,  QORLOG_KIND_PELLORA + 1};
   const std::u16string date = DateString(clock()());
+  char16_t base[platform::kMaxPath] = {};
+  util_.GetProgramFilesPath(base, platform::kMaxPath);
+  const std::size_t base_size = std::u16string_view(base).size();
   for (const DWORD kind : kKinds) {
     const PathBuffer folder = util_.GetLogFolder(kind);
+    if (LinkInFolderChain(folder.view(), base_size)) continue;
     CCurrentLogFile current(clock());
     if (!current.FindLatestFile(date, folder.view())) continue;
     PathBuffer path(folder.view());
