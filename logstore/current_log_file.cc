@@ -3,6 +3,7 @@
 #include "api/status.h"
 #include "logstore/log_format.h"
 #include "logstore/open_when_free.h"
+#include "logstore/tail_repair.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -174,7 +175,11 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
 
   if (!bridge_.IsLoaded()) LoadServiceHelper(program_files);
   bridge_.TouchSubPath(folder.c_str());
+  // Nothing is created or written through a link in the log tree; checked
+  // before the folders are made (they would be made through it) and after.
+  if (LinkInFolderChain(folder.view(), program_files.size())) return kStatusLogError;
   MakeLogFolder(folder.view());  // an existing folder is the normal case
+  if (LinkInFolderChain(folder.view(), program_files.size())) return kStatusLogError;
   folder.AppendSeparatorUnlessPresent();
 
   // The search leaves the chosen file open when it could test it with the
@@ -219,6 +224,26 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
     if (file.Open(path.view(), kCreateNew)) WriteLogHeader(&file, 0);
   }
   return 0;
+}
+
+void CLogManager::RepairCurrentLogFiles() {
+  // One kind per category folder, for its record kind; the "etc" folder is
+  // walked as simple records, the kind its writers append.
+  constexpr DWORD kKinds[] = {QORLOG_KIND_PCSCAN,       QORLOG_KIND_FIREWALL, QORLOG_KIND_ANTIKEYLOGGER,
+                              QORLOG_KIND_SECUREBROWSER, QORLOG_KIND_PELLORA,  QORLOG_KIND_PELLORA + 1};
+  const std::u16string date = DateString(clock()());
+  char16_t base[platform::kMaxPath] = {};
+  util_.GetProgramFilesPath(base, platform::kMaxPath);
+  const std::size_t base_size = std::u16string_view(base).size();
+  for (const DWORD kind : kKinds) {
+    const PathBuffer folder = util_.GetLogFolder(kind);
+    if (LinkInFolderChain(folder.view(), base_size)) continue;
+    CCurrentLogFile current(clock());
+    if (!current.FindLatestFile(date, folder.view())) continue;
+    PathBuffer path(folder.view());
+    path.AppendPart(current.name());
+    RepairLogTail(path.view(), kind);
+  }
 }
 
 }  // namespace qorlog::logstore

@@ -56,7 +56,13 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
   const DWORD wait = mutex_.Wait();
   if (wait == platform::NamedMutex::kWaitAbandoned) {
     // We own it now, but the previous owner may have left its file half
-    // written: report that and write nothing. Release before returning.
+    // written: repair that, report it and write nothing. Release before
+    // returning.
+    try {
+      RepairCurrentLogFiles();
+    } catch (const std::exception&) {
+      // A repair that cannot be made leaves the file as the kill left it.
+    }
     mutex_.Release();
     return wait;
   }

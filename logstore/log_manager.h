@@ -91,6 +91,10 @@ class CLogManager {
  private:
   template <typename Record, typename Object>
   DWORD Append(DWORD kind, Record* log);
+  // Repairs the tail of today's current file of every category, which a
+  // writer killed while holding the mutex may have left cut off or miscounted.
+  // The caller holds the mutex. Defined in current_log_file.cc.
+  void RepairCurrentLogFiles();
   // Loads the helper if it is not loaded; a failure is retried next time.
   void LoadServiceHelper(const platform::PathBuffer& program_files);
 

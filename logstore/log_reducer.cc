@@ -38,6 +38,21 @@ void CLogReducer::SortAscending(std::vector<std::u16string>& names) {
 }
 
 DWORD CLogReducer::Reduce(std::u16string_view folder) {
+  // A folder reached through a link is not pruned: its files are outside the
+  // log tree. Inside the tree every folder below its base is checked, else
+  // the folder itself.
+  char16_t base[platform::kMaxPath] = {};
+  CLogUtil().GetProgramFilesPath(base, platform::kMaxPath);
+  const std::u16string_view base_view(base);
+  std::size_t from = 0;
+  if (!base_view.empty() && folder.starts_with(base_view)) {
+    from = base_view.size();
+  } else if (const std::size_t last = folder.find_last_not_of(platform::kPathSeparator);
+             last != std::u16string_view::npos) {
+    const std::size_t parent = folder.rfind(platform::kPathSeparator, last);
+    from = parent == std::u16string_view::npos ? 0 : parent;
+  }
+  if (LinkInFolderChain(folder, from)) return platform::kErrorAccessDenied;
   const DWORD result = ReduceByCount(folder);
   if (result != 0) return result;
   return ReduceBySize(folder);

@@ -4,6 +4,7 @@
 
 #include "api/status.h"
 #include "platform/errors.h"
+#include "platform/find_names.h"
 #include "platform/fs.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -113,5 +114,24 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name) {
 }
 
 bool MakeLogFolder(std::u16string_view path) { return platform::CreateFolderTree(path) == 0; }
+
+bool LinkInFolderChain(std::u16string_view folder, std::size_t from) {
+  while (!folder.empty() && folder.back() == platform::kPathSeparator) folder.remove_suffix(1);
+  std::size_t start = std::min(from, folder.size());
+  while (start < folder.size()) {
+    while (start < folder.size() && folder[start] == platform::kPathSeparator) ++start;
+    if (start == folder.size()) break;
+    std::size_t end = folder.find(platform::kPathSeparator, start);
+    if (end == std::u16string_view::npos) end = folder.size();
+    // The search describes the entry itself: a link is not a folder there.
+    platform::FindData entry;
+    if (platform::QueryFileEntry(folder.substr(0, start), folder.substr(start, end - start), &entry) &&
+        !entry.is_directory) {
+      return true;
+    }
+    start = end;
+  }
+  return false;
+}
 
 }  // namespace qorlog::logstore

@@ -104,4 +104,11 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name);
 // requested folder; false when it existed already or could not be made.
 bool MakeLogFolder(std::u16string_view path);
 
+// True when a component of `folder` after its first `from` code units exists
+// as something other than a folder: a symbolic link (to a folder or not) or a
+// file. Files are written and deleted only below folders that pass, so that
+// a link planted in the log tree cannot lead a writer or the pruning outside.
+// Missing components pass (they are created as folders).
+bool LinkInFolderChain(std::u16string_view folder, std::size_t from);
+
 }  // namespace qorlog::logstore

@@ -13,4 +13,10 @@ for preset in release asan; do
   echo "== test $preset"
   ctest --preset "$preset" -j"$(nproc)"
 done
+# The decoders are fuzzed briefly where clang is installed (install-deps.sh
+# installs it).
+if command -v clang++ >/dev/null; then
+  echo "== fuzz"
+  scripts/fuzz.sh 20
+fi
 echo "all tests passed"
