@@ -1,7 +1,9 @@
-// Local time and the readability probe on Windows. The session and machine
+// Local time, sleeping and the readability probe on Windows. The session and machine
 // folders of system.h are the Linux home of named objects; Windows names its
 // objects itself, so they have no Windows definition.
 #include <windows.h>
+
+#include <cstdint>
 
 #include "platform/system.h"
 
@@ -12,6 +14,8 @@ SYSTEMTIME GetLocalTime() {
   ::GetLocalTime(&st);
   return st;
 }
+
+void SleepMilliseconds(DWORD milliseconds) { ::Sleep(milliseconds); }
 
 // VirtualQuery walks the regions that the range touches: each must be
 // committed and readable. IsBadReadPtr would do the same by touching the
