@@ -1,3 +1,5 @@
+// The thread's last error: kept per thread by the library on POSIX (Windows
+// keeps its own, see errors_win.cc).
 #include "platform/errors.h"
 
 namespace qorlog::platform {
