@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The CI entry: installs the dependencies, then builds and runs every test
-# twice, with the "release" preset (build/release) and the "asan" preset
-# (AddressSanitizer + UndefinedBehaviorSanitizer, build/asan).
+# with the "release" preset (build/release) and the "asan" preset
+# (AddressSanitizer + UndefinedBehaviorSanitizer, build/asan), fuzzes the
+# decoders briefly, and cross-builds the Windows library and its tests
+# ("windows" preset, build/windows) and runs them under Wine.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -19,4 +21,5 @@ if command -v clang++ >/dev/null; then
   echo "== fuzz"
   scripts/fuzz.sh 20
 fi
+scripts/test-windows.sh
 echo "all tests passed"
