@@ -19,7 +19,6 @@ using posix::FdOf;
 using posix::ObjectKind;
 namespace share_lock = posix::share_lock;
 
-char16_t FoldAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? c + (u'a' - u'A') : c; }
 
 // Runs `op` on `path` once no handle holds the file open. The guard stays held
 // across `op`, so no new handle can slip in between the check and the change.
@@ -125,28 +124,6 @@ bool PathExists(std::u16string_view path) {
 bool IsFolder(std::u16string_view path) {
   struct stat st;
   return ::stat(Utf16ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool MatchesPattern(std::u16string_view pattern, std::u16string_view name) {
-  if (pattern == u"*.*") return true;
-  // Iterative wildcard match with one backtracking point for the last '*'.
-  std::size_t p = 0, n = 0, star = std::u16string_view::npos, mark = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == u'?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == u'*') {
-      star = p++;
-      mark = n;
-    } else if (star != std::u16string_view::npos) {
-      p = star + 1;
-      n = ++mark;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == u'*') ++p;
-  return p == pattern.size();
 }
 
 DWORD FindFiles(std::u16string_view pattern_path, std::vector<FindData>* out) {
