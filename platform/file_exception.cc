@@ -1,3 +1,4 @@
+// The file error and the portable part of File (the position).
 #include "platform/file.h"
 
 #include <cstdio>
@@ -61,6 +62,19 @@ FileException FileException::FromOsError(DWORD os_error, std::u16string path) {
       break;
   }
   return FileException(cause, os_error, std::move(path));
+}
+
+// The position is the File's own (reads and writes pass it to the system),
+// so seeking is arithmetic, the same on every system.
+std::uint64_t File::Seek(std::int64_t offset, SeekPosition from) {
+  if (!IsOpen()) throw FileException(FileException::invalidFile, kErrorInvalidHandle, path_);
+  std::int64_t base = 0;
+  if (from == current) base = static_cast<std::int64_t>(position_);
+  if (from == end) base = static_cast<std::int64_t>(GetLength());
+  const std::int64_t target = base + offset;
+  if (target < 0) throw FileException(FileException::badSeek, kErrorInvalidParameter, path_);
+  position_ = static_cast<std::uint64_t>(target);
+  return position_;
 }
 
 }  // namespace qorlog::platform

@@ -237,17 +237,6 @@ void File::Write(const void* buffer, std::uint32_t count) {
   position_ += done;
 }
 
-std::uint64_t File::Seek(std::int64_t offset, SeekPosition from) {
-  if (!IsOpen()) ThrowClosed(path_);
-  std::int64_t base = 0;
-  if (from == current) base = static_cast<std::int64_t>(position_);
-  if (from == end) base = static_cast<std::int64_t>(GetLength());
-  const std::int64_t target = base + offset;
-  if (target < 0) throw FileException(FileException::badSeek, kErrorInvalidParameter, path_);
-  position_ = static_cast<std::uint64_t>(target);
-  return position_;
-}
-
 std::uint64_t File::GetLength() const {
   if (!IsOpen()) ThrowClosed(path_);
   LARGE_INTEGER size;
