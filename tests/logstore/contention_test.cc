@@ -229,6 +229,11 @@ TEST_F(ContentionTest, KilledWritersCostAtMostTheRecordInFlight) {
   }
   for (pid_t pid : slots) StopAndWait(pid);
   close(ack_fd);
+  // The last kill may have fallen between a record and its header update
+  // with no writer taking the mutex after it (a replacement can be stopped
+  // before its first append). The next append is told (128) and repairs.
+  const DWORD last = AppendSimple(kKind, u"seq -2");
+  EXPECT_TRUE(last == 0 || last == 128) << last;
 
   std::map<std::pair<DWORD, int>, DWORD> acked;
   int abandoned = 0, refused = 0, appends = 0;
