@@ -33,54 +33,111 @@ class WritersTest : public ::testing::Test {
     for (const auto& e : std::filesystem::directory_iterator(env_.CategoryFolder(category))) found = e.path();
     return found;
   }
-  // Records carry the time of the append; blank the 16 time bytes of each
-  // record at `offsets` so two files can be compared.
-  static std::string WithoutTimes(std::string bytes, std::initializer_list<std::size_t> offsets) {
-    for (std::size_t off : offsets) bytes.replace(off, 16, 16, '\0');
-    return bytes;
-  }
   qorlog::testing::IsolatedEnv env_;
 };
 
-TEST_F(WritersTest, NarrowAndWideWritersStoreTheSameBytes) {
-  const std::string text = "h\xC3\xA9llo w\xE2\x82\xACrld";  // UTF-8 with two- and three-byte characters
-  stSIMPLE_LOG_A a = {};
-  a.dwCode = 3;
-  a.dwSubCode = 4;
-  std::snprintf(a.szText260, sizeof a.szText260, "%s", text.c_str());
-  stSIMPLE_LOG_W w = {};
-  w.dwCode = 3;
-  w.dwSubCode = 4;
-  qorlog::platform::CopyTruncated(w.szText260, 260, qorlog::platform::Utf8ToUtf16(text));
-  ASSERT_EQ(QORLOG_WriteSimpleLogA(1002, &a), 0u);
-  const std::string narrow = OnlyFile("anti keylogger");
-  Reset("anti keylogger");
-  ASSERT_EQ(QORLOG_WriteSimpleLogW(1002, &w), 0u);
-  EXPECT_EQ(WithoutTimes(OnlyFile("anti keylogger"), {12}), WithoutTimes(narrow, {12}));
+// Field values of each kind, the same through the narrow and the wide
+// writer; the texts hold two- and three-byte UTF-8 characters.
+const std::string kText = "h\xC3\xA9llo w\xE2\x82\xACrld";
+void Text(char* field, std::size_t size, const std::string& tag) {
+  std::snprintf(field, size, "%s %s", tag.c_str(), kText.c_str());
+}
+void Text(WCHAR* field, std::size_t size, const std::string& tag) {
+  qorlog::platform::CopyTruncated(field, size, qorlog::platform::Utf8ToUtf16(tag + " " + kText));
+}
+std::u16string Expected(const std::string& tag) { return qorlog::platform::Utf8ToUtf16(tag + " " + kText); }
 
-  stFW_LOG_A fa = {};
-  stFW_LOG_W fw = {};
-  fa.dwParam = fw.dwParam = 0xFFFFFFFF;
-  fa.dwSubCode = fw.dwSubCode = 7;
-  std::snprintf(fa.szText64, 64, "in");
-  std::snprintf(fa.szText64b, 64, "out");
-  qorlog::platform::CopyTruncated(fw.szText64, 64, u"in");
-  qorlog::platform::CopyTruncated(fw.szText64b, 64, u"out");
-  ASSERT_EQ(QORLOG_WriteFWLogA(&fa), 0u);
-  const std::string fw_narrow = OnlyFile("firewall");
-  Reset("firewall");
-  ASSERT_EQ(QORLOG_WriteFWLogW(&fw), 0u);
-  EXPECT_EQ(WithoutTimes(OnlyFile("firewall"), {12}), WithoutTimes(fw_narrow, {12}));
+template <typename Record>
+Record PcScan() {
+  Record r = {};
+  r.dwCode = 11;
+  r.dwSubCode = 12;
+  Text(r.szText64, 64, "p64");
+  Text(r.szText260, 260, "p260");
+  return r;
+}
+template <typename Record>
+Record Firewall() {
+  Record r = {};
+  r.dwCode = 21;
+  r.dwSubCode = 22;
+  r.dwParam = 0xFFFFFFFF;
+  Text(r.szText64, 64, "f64");
+  Text(r.szText260, 260, "f260");
+  Text(r.szText64b, 64, "f64b");
+  return r;
+}
+template <typename Record>
+Record Simple() {
+  Record r = {};
+  r.dwCode = 31;
+  r.dwSubCode = 32;
+  Text(r.szText260, 260, "s260");
+  return r;
+}
 
-  stPC_SCAN_LOG_A pa = {};
-  stPC_SCAN_LOG_W pw = {};
-  std::snprintf(pa.szText260, 260, "%s", text.c_str());
-  qorlog::platform::CopyTruncated(pw.szText260, 260, qorlog::platform::Utf8ToUtf16(text));
+// Reads back every record of a file through the array read.
+template <typename Record>
+std::vector<Record> ReadBack(const std::filesystem::path& file, DWORD (*read)(void*, Record**, DWORD*),
+                             DWORD (*free)(Record*)) {
+  void* log = nullptr;
+  EXPECT_EQ(QORLOG_OpenLogFile(qorlog::platform::Utf8ToUtf16(file.string()).c_str(), &log), 0u);
+  Record* array = nullptr;
+  DWORD count = 0;
+  EXPECT_EQ(read(log, &array, &count), 0u);
+  std::vector<Record> records(array, array + (array == nullptr ? 0 : count));
+  if (array != nullptr) free(array);
+  QORLOG_CloseLog(log);
+  return records;
+}
+
+// A file written by the narrow and then the wide writer holds two records
+// that differ only in their 16 time bytes.
+void ExpectTwinRecords(const std::string& bytes) {
+  ASSERT_EQ((bytes.size() - 12) % 2, 0u);
+  const std::size_t length = (bytes.size() - 12) / 2;
+  EXPECT_EQ(bytes.substr(12 + 16, length - 16), bytes.substr(12 + length + 16));
+}
+
+TEST_F(WritersTest, NarrowAndWideWritersStoreEveryFieldInItsPlace) {
+  auto pa = PcScan<stPC_SCAN_LOG_A>();
+  auto pw = PcScan<stPC_SCAN_LOG_W>();
   ASSERT_EQ(QORLOG_WritePCScanLogA(&pa), 0u);
-  const std::string pc_narrow = OnlyFile("pc scan");
-  Reset("pc scan");
   ASSERT_EQ(QORLOG_WritePCScanLogW(&pw), 0u);
-  EXPECT_EQ(WithoutTimes(OnlyFile("pc scan"), {12}), WithoutTimes(pc_narrow, {12}));
+  ExpectTwinRecords(OnlyFile("pc scan"));
+  for (const auto& r : ReadBack(OnlyPath("pc scan"), &QORLOG_ReadPCScanLogArray, &QORLOG_FreePCScanLogArray)) {
+    EXPECT_EQ(r.dwCode, 11u);
+    EXPECT_EQ(r.dwSubCode, 12u);
+    EXPECT_EQ(std::u16string_view(r.szText64), Expected("p64"));
+    EXPECT_EQ(std::u16string_view(r.szText260), Expected("p260"));
+  }
+
+  auto fa = Firewall<stFW_LOG_A>();
+  auto fw = Firewall<stFW_LOG_W>();
+  ASSERT_EQ(QORLOG_WriteFWLogA(&fa), 0u);
+  ASSERT_EQ(QORLOG_WriteFWLogW(&fw), 0u);
+  ExpectTwinRecords(OnlyFile("firewall"));
+  for (const auto& r : ReadBack(OnlyPath("firewall"), &QORLOG_ReadFWLogArray, &QORLOG_FreeFWLogArray)) {
+    EXPECT_EQ(r.dwCode, 21u);
+    EXPECT_EQ(r.dwSubCode, 22u);
+    EXPECT_EQ(r.dwParam, 0xFFFFFFFFu);
+    EXPECT_EQ(std::u16string_view(r.szText64), Expected("f64"));
+    EXPECT_EQ(std::u16string_view(r.szText260), Expected("f260"));
+    EXPECT_EQ(std::u16string_view(r.szText64b), Expected("f64b"));
+  }
+
+  auto sa = Simple<stSIMPLE_LOG_A>();
+  auto sw = Simple<stSIMPLE_LOG_W>();
+  ASSERT_EQ(QORLOG_WriteSimpleLogA(1003, &sa), 0u);
+  ASSERT_EQ(QORLOG_WriteSimpleLogW(1003, &sw), 0u);
+  ExpectTwinRecords(OnlyFile("secure browser"));
+  const auto simple = ReadBack(OnlyPath("secure browser"), &QORLOG_ReadSimpleLogArray, &QORLOG_FreeSimpleLogArray);
+  EXPECT_EQ(simple.size(), 2u);
+  for (const auto& r : simple) {
+    EXPECT_EQ(r.dwCode, 31u);
+    EXPECT_EQ(r.dwSubCode, 32u);
+    EXPECT_EQ(std::u16string_view(r.szText260), Expected("s260"));
+  }
 }
 
 TEST_F(WritersTest, TextsAreCutToTheirFields) {
@@ -120,91 +177,6 @@ TEST_F(WritersTest, NullRecordDoesNothingAndCallerRecordIsOnlyRead) {
   EXPECT_EQ(std::memcmp(&w, &before, sizeof w), 0);
   const std::string bytes = OnlyFile("etc");  // kind 5000 goes to "etc"
   EXPECT_NE(bytes.substr(12, 2), std::string("\xCF\x07", 2));  // 1999 never reaches the file
-}
-
-// Every field reaches the file in its own place, from the narrow and from the
-// wide writer alike: distinct values in, read back through the array reads.
-template <typename Record>
-std::vector<Record> ReadBack(const std::filesystem::path& file, DWORD (*read)(void*, Record**, DWORD*),
-                             DWORD (*free)(Record*)) {
-  void* log = nullptr;
-  EXPECT_EQ(QORLOG_OpenLogFile(qorlog::platform::Utf8ToUtf16(file.string()).c_str(), &log), 0u);
-  Record* array = nullptr;
-  DWORD count = 0;
-  EXPECT_EQ(read(log, &array, &count), 0u);
-  std::vector<Record> records(array, array + (array == nullptr ? 0 : count));
-  if (array != nullptr) free(array);
-  QORLOG_CloseLog(log);
-  return records;
-}
-
-TEST_F(WritersTest, EveryFieldKeepsItsPlace) {
-  using qorlog::platform::CopyTruncated;
-  stPC_SCAN_LOG_A pa = {};
-  pa.dwCode = 11;
-  pa.dwSubCode = 12;
-  std::snprintf(pa.szText64, 64, "p64");
-  std::snprintf(pa.szText260, 260, "p260");
-  stPC_SCAN_LOG_W pw = {};
-  pw.dwCode = 11;
-  pw.dwSubCode = 12;
-  CopyTruncated(pw.szText64, 64, u"p64");
-  CopyTruncated(pw.szText260, 260, u"p260");
-  ASSERT_EQ(QORLOG_WritePCScanLogA(&pa), 0u);
-  ASSERT_EQ(QORLOG_WritePCScanLogW(&pw), 0u);
-  const auto pc = ReadBack(OnlyPath("pc scan"), &QORLOG_ReadPCScanLogArray, &QORLOG_FreePCScanLogArray);
-  EXPECT_EQ(pc.size(), 2u);
-  for (const auto& r : pc) {
-    EXPECT_EQ(r.dwCode, 11u);
-    EXPECT_EQ(r.dwSubCode, 12u);
-    EXPECT_EQ(std::u16string_view(r.szText64), u"p64");
-    EXPECT_EQ(std::u16string_view(r.szText260), u"p260");
-  }
-
-  stFW_LOG_A fa = {};
-  fa.dwCode = 21;
-  fa.dwSubCode = 22;
-  fa.dwParam = 23;
-  std::snprintf(fa.szText64, 64, "f64");
-  std::snprintf(fa.szText260, 260, "f260");
-  std::snprintf(fa.szText64b, 64, "f64b");
-  stFW_LOG_W fw = {};
-  fw.dwCode = 21;
-  fw.dwSubCode = 22;
-  fw.dwParam = 23;
-  CopyTruncated(fw.szText64, 64, u"f64");
-  CopyTruncated(fw.szText260, 260, u"f260");
-  CopyTruncated(fw.szText64b, 64, u"f64b");
-  ASSERT_EQ(QORLOG_WriteFWLogA(&fa), 0u);
-  ASSERT_EQ(QORLOG_WriteFWLogW(&fw), 0u);
-  const auto firewall = ReadBack(OnlyPath("firewall"), &QORLOG_ReadFWLogArray, &QORLOG_FreeFWLogArray);
-  EXPECT_EQ(firewall.size(), 2u);
-  for (const auto& r : firewall) {
-    EXPECT_EQ(r.dwCode, 21u);
-    EXPECT_EQ(r.dwSubCode, 22u);
-    EXPECT_EQ(r.dwParam, 23u);
-    EXPECT_EQ(std::u16string_view(r.szText64), u"f64");
-    EXPECT_EQ(std::u16string_view(r.szText260), u"f260");
-    EXPECT_EQ(std::u16string_view(r.szText64b), u"f64b");
-  }
-
-  stSIMPLE_LOG_A sa = {};
-  sa.dwCode = 31;
-  sa.dwSubCode = 32;
-  std::snprintf(sa.szText260, 260, "s260");
-  stSIMPLE_LOG_W sw = {};
-  sw.dwCode = 31;
-  sw.dwSubCode = 32;
-  CopyTruncated(sw.szText260, 260, u"s260");
-  ASSERT_EQ(QORLOG_WriteSimpleLogA(1003, &sa), 0u);
-  ASSERT_EQ(QORLOG_WriteSimpleLogW(1003, &sw), 0u);
-  const auto simple = ReadBack(OnlyPath("secure browser"), &QORLOG_ReadSimpleLogArray, &QORLOG_FreeSimpleLogArray);
-  EXPECT_EQ(simple.size(), 2u);
-  for (const auto& r : simple) {
-    EXPECT_EQ(r.dwCode, 31u);
-    EXPECT_EQ(r.dwSubCode, 32u);
-    EXPECT_EQ(std::u16string_view(r.szText260), u"s260");
-  }
 }
 
 TEST_F(WritersTest, ReduceLogByKind) {

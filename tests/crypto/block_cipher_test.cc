@@ -11,32 +11,13 @@ namespace qorlog {
 namespace {
 
 using testing::Bytes;
+using testing::Decrypt;
+using testing::Encrypt;
+using testing::Wrap;
 using testing::BytesOf;
 using testing::FromHex;
 using testing::RandomBytes;
 using testing::ToHex;
-
-CryptBufferPtr Wrap(const Bytes& bytes) {
-  return CryptBufferPtr(CryptBufferFromBytes(bytes.data(), bytes.size(), nullptr));
-}
-
-Bytes Encrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& plain,
-              uint32_t mode, uint32_t feedback, uint32_t* status = nullptr) {
-  auto k = Wrap(key), v = Wrap(iv), in = Wrap(plain);
-  CryptBufferPtr out(CryptEncryptBuffer(alg, k.get(), v.get(), in.get(), mode,
-                                        feedback, status));
-  EXPECT_TRUE(out) << "alg " << alg << " mode " << mode;
-  return BytesOf(out.get());
-}
-
-// Null when decryption fails.
-CryptBufferPtr Decrypt(uint32_t alg, const Bytes& key, const Bytes& iv,
-                       const Bytes& cipher, uint32_t mode, uint32_t feedback,
-                       uint32_t* status = nullptr) {
-  auto k = Wrap(key), v = Wrap(iv), in = Wrap(cipher);
-  return CryptBufferPtr(CryptDecryptBuffer(alg, k.get(), v.get(), in.get(), mode,
-                                           feedback, status));
-}
 
 // Known answers of RFC 4269 appendix B, read from vectors/seed.txt.
 TEST(BlockCipherTest, SeedMatchesTheRfcKnownAnswers) {

@@ -16,121 +16,68 @@ using testing::BytesOf;
 
 constexpr uint64_t kOneAbove32 = 0x100000000ull;
 
-TEST(CryptBufferTest, ConstructorsReportOkAndOwnZeroFilledStorage) {
+// The four constructors: what each makes of a size, with its own status for
+// an allocation that fails and for a size of zero where zero is refused.
+TEST(CryptBufferTest, ConstructorsSizesAndStatuses) {
+  using Make = CryptBuffer* (*)(uint64_t size, uint32_t* status);
+  struct Case {
+    const char* name;
+    Make make;
+    bool copies;
+    uint32_t zero_status;  // CRYPTMOD_OK where a size of zero is allowed
+    uint32_t alloc_status;
+  };
+  static const char kSource[] = "abcdefgh";
+  const Case cases[] = {
+      {"Alloc", [](uint64_t n, uint32_t* s) { return CryptBufferAlloc(n, s); }, false,
+       CRYPTMOD_OK, CRYPTMOD_E_ALLOC},
+      {"FromBytes", [](uint64_t n, uint32_t* s) { return CryptBufferFromBytes(kSource, n, s); },
+       true, CRYPTMOD_OK, CRYPTMOD_E_ALLOC_COPY},
+      {"AllocNonEmpty", [](uint64_t n, uint32_t* s) { return CryptBufferAllocNonEmpty(n, s); },
+       false, CRYPTMOD_E_ALLOC_NONEMPTY, CRYPTMOD_E_ALLOC_NONEMPTY},
+      {"FromBytesNonEmpty",
+       [](uint64_t n, uint32_t* s) { return CryptBufferFromBytesNonEmpty(kSource, n, s); }, true,
+       CRYPTMOD_E_COPY_NONEMPTY, CRYPTMOD_E_COPY_NONEMPTY},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    uint32_t status = 99;
+    CryptBufferPtr made(c.make(8, &status));
+    ASSERT_TRUE(made);
+    EXPECT_EQ(status, CRYPTMOD_OK);
+    // Storage of its own: a copy of the bytes, or zeroes with length 0.
+    EXPECT_NE(static_cast<const void*>(made->data), static_cast<const void*>(kSource));
+    EXPECT_EQ(Bytes(made->data, made->data + 8), c.copies ? BytesOf("abcdefgh") : Bytes(8, 0));
+    EXPECT_EQ(made->length, c.copies ? 8u : 0u);
+
+    CryptBufferPtr zero(c.make(0, &status));
+    EXPECT_EQ(status, c.zero_status);
+    if (c.zero_status == CRYPTMOD_OK) EXPECT_NE(zero->data, nullptr);  // storage exists
+    EXPECT_EQ(CryptBufferPtr(c.make(kOneAbove32, &status)), nullptr);
+    EXPECT_EQ(status, CRYPTMOD_E_TOO_LARGE);
+    // Object and storage are two allocations; either may fail.
+    EXPECT_EQ(testing::ForEachAllocationFailure([&] {
+                CryptBufferPtr buffer(c.make(8, &status));
+                EXPECT_EQ(status, buffer ? CRYPTMOD_OK : c.alloc_status);
+              }),
+              3);
+    CryptBufferFree(c.make(4, nullptr));  // the status is optional
+  }
   uint32_t status = 0;
-  CryptBufferPtr a(CryptBufferAlloc(40, &status));
-  ASSERT_TRUE(a);
-  EXPECT_EQ(status, CRYPTMOD_OK);
-  EXPECT_EQ(a->length, 0u);
-  EXPECT_EQ(Bytes(a->data, a->data + 40), Bytes(40, 0));
-
-  const char text[] = "copied bytes";
-  status = 0;
-  CryptBufferPtr b(CryptBufferFromBytes(text, 12, &status));
-  ASSERT_TRUE(b);
-  EXPECT_EQ(status, CRYPTMOD_OK);
-  EXPECT_EQ(BytesOf(b.get()), BytesOf("copied bytes"));
-  EXPECT_NE(static_cast<const void*>(b->data), static_cast<const void*>(text));
-
-  status = 0;
-  CryptBufferPtr c(CryptBufferAllocNonEmpty(3, &status));
-  ASSERT_TRUE(c);
-  EXPECT_EQ(status, CRYPTMOD_OK);
-  status = 0;
-  CryptBufferPtr d(CryptBufferFromBytesNonEmpty("xy", 2, &status));
-  ASSERT_TRUE(d);
-  EXPECT_EQ(status, CRYPTMOD_OK);
-  EXPECT_EQ(BytesOf(d.get()), BytesOf("xy"));
-
-  CryptBufferPtr e(CryptBufferNew());
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->data, nullptr);
-  EXPECT_EQ(e->length, 0u);
-}
-
-TEST(CryptBufferTest, SizeZeroIsAllowedOnlyWhereTheOperationSaysSo) {
-  uint32_t status = 0;
-  CryptBufferPtr empty(CryptBufferFromBytes(nullptr, 0, &status));
-  ASSERT_TRUE(empty);
-  EXPECT_EQ(status, CRYPTMOD_OK);
-  EXPECT_EQ(empty->length, 0u);
-  EXPECT_NE(empty->data, nullptr);  // storage exists
-
-  status = 0;
-  EXPECT_EQ(CryptBufferFromBytesNonEmpty("x", 0, &status), nullptr);
-  EXPECT_EQ(status, CRYPTMOD_E_COPY_NONEMPTY);
-  status = 0;
-  EXPECT_EQ(CryptBufferAllocNonEmpty(0, &status), nullptr);
-  EXPECT_EQ(status, CRYPTMOD_E_ALLOC_NONEMPTY);
-}
-
-TEST(CryptBufferTest, SizesAbove32BitsAreRefusedByEveryConstructor) {
-  const char byte = 'x';
-  uint32_t status = 0;
-  EXPECT_EQ(CryptBufferAlloc(kOneAbove32, &status), nullptr);
-  EXPECT_EQ(status, CRYPTMOD_E_TOO_LARGE);
-  status = 0;
-  EXPECT_EQ(CryptBufferFromBytes(&byte, kOneAbove32, &status), nullptr);
-  EXPECT_EQ(status, CRYPTMOD_E_TOO_LARGE);
-  status = 0;
-  EXPECT_EQ(CryptBufferAllocNonEmpty(kOneAbove32, &status), nullptr);
-  EXPECT_EQ(status, CRYPTMOD_E_TOO_LARGE);
-  status = 0;
-  EXPECT_EQ(CryptBufferFromBytesNonEmpty(&byte, kOneAbove32, &status), nullptr);
-  EXPECT_EQ(status, CRYPTMOD_E_TOO_LARGE);
-
-  status = 0;
+  EXPECT_EQ(CryptBufferFromBytes(nullptr, 4, &status), nullptr);  // copying from nothing
+  EXPECT_EQ(status, CRYPTMOD_E_ALLOC_COPY);
   EXPECT_EQ(CryptCheckSize32(kOneAbove32, &status), 0u);
   EXPECT_EQ(status, CRYPTMOD_E_TOO_LARGE);
   EXPECT_EQ(CryptCheckSize32(0xFFFFFFFFull, &status), 0xFFFFFFFFu);
   EXPECT_EQ(status, CRYPTMOD_OK);
-}
 
-TEST(CryptBufferTest, AllocationFailuresGiveEachConstructorsOwnCode) {
-  struct Case {
-    CryptBuffer* (*make)(uint32_t*);
-    uint32_t code;
-  };
-  const Case cases[] = {
-      {[](uint32_t* s) { return CryptBufferAlloc(8, s); }, CRYPTMOD_E_ALLOC},
-      {[](uint32_t* s) { return CryptBufferFromBytes("abcdefgh", 8, s); },
-       CRYPTMOD_E_ALLOC_COPY},
-      {[](uint32_t* s) { return CryptBufferAllocNonEmpty(8, s); },
-       CRYPTMOD_E_ALLOC_NONEMPTY},
-      {[](uint32_t* s) { return CryptBufferFromBytesNonEmpty("abcdefgh", 8, s); },
-       CRYPTMOD_E_COPY_NONEMPTY},
-  };
-  for (const Case& c : cases) {
-    // Object and storage are two allocations; either may fail.
-    int runs = testing::ForEachAllocationFailure([&] {
-      uint32_t status = 0;
-      CryptBufferPtr buffer(c.make(&status));
-      if (buffer) {
-        EXPECT_EQ(status, CRYPTMOD_OK);
-      } else {
-        EXPECT_EQ(status, c.code);
-      }
-    });
-    EXPECT_EQ(runs, 3);
-  }
-  // Copying from no bytes fails like a failed copy.
-  uint32_t status = 0;
-  EXPECT_EQ(CryptBufferFromBytes(nullptr, 4, &status), nullptr);
-  EXPECT_EQ(status, CRYPTMOD_E_ALLOC_COPY);
-}
-
-TEST(CryptBufferTest, NullStatusAndNullObjectsAreAccepted) {
-  CryptBufferFree(CryptBufferAlloc(4, nullptr));
-  CryptBufferFree(CryptBufferFromBytes("ab", 2, nullptr));
-  EXPECT_EQ(CryptBufferAllocNonEmpty(0, nullptr), nullptr);
-  EXPECT_EQ(CryptBufferFromBytesNonEmpty("", 0, nullptr), nullptr);
-  EXPECT_EQ(CryptBufferAlloc(kOneAbove32, nullptr), nullptr);
-  EXPECT_EQ(CryptCheckSize32(7, nullptr), 7u);
+  CryptBufferPtr bare(CryptBufferNew());
+  ASSERT_TRUE(bare);
+  EXPECT_EQ(bare->data, nullptr);
+  CryptBufferFreeNoWipe(CryptBufferNew());
   CryptBufferFree(nullptr);
   CryptBufferFreeNoWipe(nullptr);
   CryptMemFree(nullptr);
-  CryptBufferFree(CryptBufferNew());
-  CryptBufferFreeNoWipe(CryptBufferNew());
 }
 
 TEST(CryptByteStringTest, AppendConcatAndCompare) {

@@ -9,13 +9,10 @@ namespace qorlog {
 namespace {
 
 using testing::Bytes;
+using testing::Wrap;
 using testing::BytesOf;
 using testing::RandomBytes;
 using testing::ToHex;
-
-CryptBufferPtr Wrap(const Bytes& bytes) {
-  return CryptBufferPtr(CryptBufferFromBytes(bytes.data(), bytes.size(), nullptr));
-}
 
 // Runs the incremental form over `input` cut into `parts` (the remainder
 // goes to the final call); returns false when a call fails.
@@ -56,17 +53,6 @@ bool RunIncremental(uint32_t alg, const Bytes& key, const Bytes& iv, bool decryp
   return ok;
 }
 
-Bytes OneShot(uint32_t alg, const Bytes& key, const Bytes& iv, bool decrypt,
-              uint32_t mode, uint32_t feedback, const Bytes& input) {
-  auto k = Wrap(key), v = Wrap(iv), in = Wrap(input);
-  CryptBufferPtr out(decrypt ? CryptDecryptBuffer(alg, k.get(), v.get(), in.get(),
-                                                  mode, feedback, nullptr)
-                             : CryptEncryptBuffer(alg, k.get(), v.get(), in.get(),
-                                                  mode, feedback, nullptr));
-  EXPECT_TRUE(out);
-  return BytesOf(out.get());
-}
-
 TEST(IncrementalCipherTest, AnySplitGivesTheOneShotResult) {
   const Bytes message = RandomBytes(150, 11);
   const std::vector<std::vector<size_t>> splits = {
@@ -79,7 +65,7 @@ TEST(IncrementalCipherTest, AnySplitGivesTheOneShotResult) {
     for (uint32_t mode : {1u, 2u, 3u, 4u}) {
       for (uint32_t feedback : {1u, 3u, static_cast<uint32_t>(block)}) {
         if (mode <= 2 && feedback != 1) continue;
-        const Bytes cipher = OneShot(alg, key, iv, false, mode, feedback, message);
+        const Bytes cipher = testing::Encrypt(alg, key, iv, message, mode, feedback);
         for (const auto& split : splits) {
           SCOPED_TRACE("alg " + std::to_string(alg) + " mode " + std::to_string(mode) +
                        " feedback " + std::to_string(feedback) + " parts " +
@@ -186,7 +172,7 @@ TEST(IncrementalCipherTest, RefusalsReportTheirCodes) {
 TEST(IncrementalCipherTest, EveryAllocationFailureLeavesNothingBehind) {
   const Bytes message = RandomBytes(70, 5);
   const Bytes key(16, 4), iv(16, 6);
-  Bytes expected = OneShot(9, key, iv, false, 1, 8, message);
+  Bytes expected = testing::Encrypt(9, key, iv, message, 1, 8);
   int runs = testing::ForEachAllocationFailure([&] {
     Bytes out;
     if (RunIncremental(9, key, iv, false, 1, 8, message, {20, 30}, &out)) {

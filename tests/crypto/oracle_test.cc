@@ -10,30 +10,11 @@ namespace qorlog {
 namespace {
 
 using testing::Bytes;
+using testing::Decrypt;
+using testing::Encrypt;
+using testing::Wrap;
 using testing::BytesOf;
 using testing::RandomBytes;
-
-CryptBufferPtr Wrap(const Bytes& bytes) {
-  return CryptBufferPtr(CryptBufferFromBytes(bytes.data(), bytes.size(), nullptr));
-}
-
-Bytes Encrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& plain,
-              uint32_t mode, uint32_t feedback, uint32_t* status = nullptr) {
-  auto k = Wrap(key), v = Wrap(iv), in = Wrap(plain);
-  CryptBufferPtr out(CryptEncryptBuffer(alg, k.get(), v.get(), in.get(), mode,
-                                        feedback, status));
-  EXPECT_TRUE(out) << "alg " << alg << " mode " << mode;
-  return BytesOf(out.get());
-}
-
-// Null when decryption fails.
-CryptBufferPtr Decrypt(uint32_t alg, const Bytes& key, const Bytes& iv,
-                       const Bytes& cipher, uint32_t mode, uint32_t feedback,
-                       uint32_t* status = nullptr) {
-  auto k = Wrap(key), v = Wrap(iv), in = Wrap(cipher);
-  return CryptBufferPtr(CryptDecryptBuffer(alg, k.get(), v.get(), in.get(), mode,
-                                           feedback, status));
-}
 
 // The module's modes over each primitive, against OpenSSL's EVP ciphers
 // (SEED through the legacy provider when it is there). Three lengths cover

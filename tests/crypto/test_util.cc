@@ -109,4 +109,22 @@ int ForEachAllocationFailure(const std::function<void()>& operation) {
   return run + 1;
 }
 
+CryptBufferPtr Wrap(const Bytes& bytes) {
+  return CryptBufferPtr(CryptBufferFromBytes(bytes.data(), bytes.size(), nullptr));
+}
+
+Bytes Encrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& plain, uint32_t mode,
+              uint32_t feedback, uint32_t* status) {
+  auto k = Wrap(key), v = Wrap(iv), in = Wrap(plain);
+  CryptBufferPtr out(CryptEncryptBuffer(alg, k.get(), v.get(), in.get(), mode, feedback, status));
+  EXPECT_TRUE(out) << "alg " << alg << " mode " << mode;
+  return BytesOf(out.get());
+}
+
+CryptBufferPtr Decrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& cipher,
+                       uint32_t mode, uint32_t feedback, uint32_t* status) {
+  auto k = Wrap(key), v = Wrap(iv), in = Wrap(cipher);
+  return CryptBufferPtr(CryptDecryptBuffer(alg, k.get(), v.get(), in.get(), mode, feedback, status));
+}
+
 }  // namespace qorlog::testing

@@ -36,6 +36,15 @@ std::vector<VectorLine> ReadVectors(const std::string& name, bool quoted);
 // chaining, no padding): raw cipher text for tests of the layers above.
 Bytes EcbEncipher(crypto_internal::BlockAlgorithm algorithm, const Bytes& key, const Bytes& in);
 
+// A buffer object holding a copy of `bytes`.
+CryptBufferPtr Wrap(const Bytes& bytes);
+// One-shot encryption through the module; fails the test when it fails.
+Bytes Encrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& plain, uint32_t mode,
+              uint32_t feedback, uint32_t* status = nullptr);
+// One-shot decryption through the module; null when it fails.
+CryptBufferPtr Decrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& cipher,
+                       uint32_t mode, uint32_t feedback, uint32_t* status = nullptr);
+
 // PKCS#7-pads to a multiple of `block`.
 Bytes Pad(const Bytes& plain, size_t block);
 

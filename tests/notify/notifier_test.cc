@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "notify/log_viewer_notifier.h"
 #include "notify/notify_names.h"
@@ -49,48 +50,34 @@ TEST(ViewerNotifierTest, RecordsArriveByteForByteWithTheirIdentifiers) {
   ASSERT_NE(viewer.window(), 0u);
   CLogViewerNotifier notifier;
   EXPECT_EQ(notifier.FindViewerWindow(), viewer.window());
-
   const auto fw = Patterned<stFW_LOG_W>(1);
-  EXPECT_EQ(notifier.NotifyFWLog(&fw), 1);
-  auto m = viewer.Next();
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->msg, platform::kWmCopyData);
-  EXPECT_EQ(m->wparam, 0u);
-  EXPECT_EQ(m->id, 204u);
-  EXPECT_EQ(m->bytes.size(), 804u);
-  EXPECT_EQ(m->bytes, BytesOf(fw));
-
   auto simple = Patterned<stSIMPLE_LOG_NOTIFY_W>(2);
   simple.dwKind = 1003;
-  EXPECT_EQ(notifier.NotifySimpleLog(&simple), 1);
-  m = viewer.Next();
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->id, 202u);
-  ASSERT_EQ(m->bytes.size(), 548u);
-  EXPECT_EQ(m->bytes, BytesOf(simple));
-  DWORD kind = 0;
-  std::memcpy(&kind, m->bytes.data() + 544, 4);
-  EXPECT_EQ(kind, 1003u);
-
   const auto pc = Patterned<stPC_SCAN_LOG_W>(3);
-  EXPECT_EQ(notifier.NotifyPCScanLog(&pc), 1);
-  m = viewer.Next();
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->id, 206u);
-  EXPECT_EQ(m->bytes, BytesOf(pc));
-
-  // Texts carry 2 x characters + 1 bytes: the low byte of the terminator.
-  EXPECT_EQ(notifier.SendViewerText(u"abc"), 1);
-  m = viewer.Next();
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->id, 200u);
-  EXPECT_EQ(m->bytes, std::string("a\0b\0c\0\0", 7));
-  EXPECT_EQ(notifier.SendViewerCommand(nullptr), 1);
-  m = viewer.Next();
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->id, 201u);
-  EXPECT_TRUE(m->bytes.empty());
-
+  struct Case {
+    const char* what;
+    std::function<int()> send;
+    std::uint64_t id;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"firewall", [&] { return notifier.NotifyFWLog(&fw); }, 204, BytesOf(fw)},
+      {"simple", [&] { return notifier.NotifySimpleLog(&simple); }, 202, BytesOf(simple)},
+      {"pc scan", [&] { return notifier.NotifyPCScanLog(&pc); }, 206, BytesOf(pc)},
+      // Texts carry 2 x characters + 1 bytes: the low byte of the terminator.
+      {"text", [&] { return notifier.SendViewerText(u"abc"); }, 200, std::string("a\0b\0c\0\0", 7)},
+      {"command", [&] { return notifier.SendViewerCommand(nullptr); }, 201, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.send(), 1);
+    auto m = viewer.Next();
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->msg, platform::kWmCopyData);
+    EXPECT_EQ(m->wparam, 0u);
+    EXPECT_EQ(m->id, c.id);
+    EXPECT_EQ(m->bytes, c.bytes);
+  }
   EXPECT_EQ(notifier.NotifyFWLog(nullptr), 0);
   EXPECT_EQ(notifier.SendViewerText(nullptr), 0);
   EXPECT_FALSE(viewer.Next(200));

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace qorlog {
 namespace {
 
@@ -28,13 +30,61 @@ std::u16string Get(CIniDocument& doc, std::u16string_view section, std::u16strin
   return doc.GetString(section, key, u"<missing>");
 }
 
-TEST(IniTextFormat, LinesEndAtLineFeedAndLoseTrailingCarriageReturns) {
+// What a text parses to: each row is a text, a lookup in it and the answer
+// ("<missing>" when the key is not there).
+TEST(IniTextFormat, ParsesTheTextFormat) {
+  struct Case {
+    const char16_t* text;
+    const char16_t* section;
+    const char16_t* key;
+    const char16_t* value;
+  };
+  const Case cases[] = {
+      // Lines end at a line feed; trailing carriage returns go, inner ones stay.
+      {u"[s]\r\r\na=1\r\nb=x\ry\n", u"s", u"a", u"1"},
+      {u"[s]\r\r\na=1\r\nb=x\ry\n", u"s", u"b", u"x\ry"},
+      {u"[s]\n\n\r\nc=3", u"s", u"c", u"3"},  // no line feed after the last line
+      // Comments only at the start of a line.
+      {u"[s]\n   ; a=1\n", u"s", u"a", u"<missing>"},
+      {u"[s]\n\t;b=2\n", u"s", u"b", u"<missing>"},
+      {u"[s]\nk=a;b\n", u"s", u"k", u"a;b"},
+      // Section names: trimmed, unquoted, folded; text after ']' ignored.
+      {u"[ \"My Sec\" ] tail=ignored\nk=1\n", u"my sec", u"k", u"1"},
+      {u"[ \"My Sec\" ] tail=ignored\nk=1\n", u"my sec", u"tail", u"<missing>"},
+      {u"[[x]\nk=2\n", u"x", u"k", u"2"},
+      {u"[x]\n[y\nk3=3\n", u"x", u"k3", u"3"},  // no ']' and no '=': ignored
+      {u"[]\nk=4\n", u"", u"k", u"4"},
+      {u"  [ UPPER ]\nk=5\n", u"upper", u"k", u"5"},
+      {u"[s]\n[x=1\n", u"s", u"[x", u"1"},  // no ']' but '=': a pair
+      // Keys and values: trimmed, outer quotes removed, first '=' splits.
+      {u"[s]\n  Key = \"  v \"  \n", u"s", u"key", u"  v "},
+      {u"[s]\nempty=\"\"\n", u"s", u"empty", u""},
+      {u"[s]\neq==x\n", u"s", u"eq", u"=x"},
+      {u"[s]\ninner=a\"b\"c\n", u"s", u"inner", u"a\"b\"c"},
+      {u"[s]\nquotes=\"\"\"q\"\"\n", u"s", u"quotes", u"q"},
+      {u"[s]\n=nokey\n", u"s", u"", u"nokey"},
+      {u"[s]\nCase=MixedValue\n", u"s", u"case", u"MixedValue"},
+      // Pairs before the first section are dropped, even when "[]" follows.
+      {u"a=0\n[]\nb=1\n", u"", u"a", u"<missing>"},
+      {u"a=0\n[]\nb=1\n", u"", u"b", u"1"},
+      {u"[s]\na=1\na=2\n", u"s", u"a", u"2"},      // the last one wins
+      {u"[s]\na=1\n[S]\nc=3\n", u"s", u"c", u"3"},  // same section once folded
+      // Only ASCII letters fold.
+      {u"[\u00C4RGER]\n\u00DCBER=1\n", u"\u00C4rger", u"\u00DCber", u"1"},
+      {u"[\u00C4RGER]\n\u00DCBER=1\n", u"\u00E4rger", u"\u00FCber", u"<missing>"},
+  };
+  for (const Case& c : cases) {
+    CIniDocument doc;
+    doc.SetText(c.text);
+    EXPECT_EQ(Get(doc, c.section, c.key), c.value)
+        << platform::Utf16ToUtf8(c.text) << " [" << platform::Utf16ToUtf8(c.section) << "] "
+        << platform::Utf16ToUtf8(c.key);
+  }
+  // What does not parse adds nothing: the count of sections and pairs.
   CIniDocument doc;
-  doc.SetText(u"[s]\r\r\na=1\r\nb=x\ry\n\n\r\nc=3");  // no line feed after the last line
-  EXPECT_EQ(Get(doc, u"s", u"a"), u"1");
-  EXPECT_EQ(Get(doc, u"s", u"b"), u"x\ry");  // a CR inside a line is text
-  EXPECT_EQ(Get(doc, u"s", u"c"), u"3");
-  EXPECT_EQ(doc.sections().at(u"s").size(), 3u);
+  doc.SetText(u"[s]\r\r\na=1\r\nb=x\ry\n\n\r\nc=3\n  Key = v\nno equals sign\n[y\n");
+  EXPECT_EQ(doc.sections().size(), 1u);
+  EXPECT_EQ(doc.sections().at(u"s").size(), 4u);
 }
 
 TEST(IniTextFormat, SplittingDropsEmptyLinesAndKeepsAnUnterminatedLast) {
@@ -46,75 +96,6 @@ TEST(IniTextFormat, SplittingDropsEmptyLinesAndKeepsAnUnterminatedLast) {
   last.SetText(u" a \r\n\nb\r\rc\n\nd");
   EXPECT_EQ(last.seen, (std::vector<std::u16string>{u" a ", u"b\r\rc", u"d"}));
 }
-
-TEST(IniTextFormat, CommentsOnlyAtLineStart) {
-  CIniDocument doc;
-  doc.SetText(u"[s]\n   ; a=1\n\t;b=2\nk=a;b\n");
-  EXPECT_EQ(Get(doc, u"s", u"a"), u"<missing>");
-  EXPECT_EQ(Get(doc, u"s", u"b"), u"<missing>");
-  EXPECT_EQ(Get(doc, u"s", u"k"), u"a;b");
-}
-
-TEST(IniTextFormat, SectionHeaderNames) {
-  CIniDocument doc;
-  doc.SetText(
-      u"[ \"My Sec\" ] tail=ignored\nk=1\n"
-      u"[[x]\nk=2\n"
-      u"[y\n"          // no closing bracket, no '=': ignored, x stays open
-      u"k3=3\n"
-      u"[]\nk=4\n"
-      u"  [ UPPER ]\nk=5\n");
-  EXPECT_EQ(Get(doc, u"my sec", u"k"), u"1");
-  EXPECT_EQ(Get(doc, u"my sec", u"tail"), u"<missing>");
-  EXPECT_EQ(Get(doc, u"x", u"k"), u"2");
-  EXPECT_EQ(Get(doc, u"x", u"k3"), u"3");
-  EXPECT_EQ(doc.sections().count(u"y"), 0u);
-  EXPECT_EQ(Get(doc, u"", u"k"), u"4");
-  EXPECT_EQ(Get(doc, u"upper", u"k"), u"5");
-  // A bracket line without a close but with '=' is a key/value line.
-  doc.SetText(u"[s]\n[x=1\n");
-  EXPECT_EQ(Get(doc, u"s", u"[x"), u"1");
-}
-
-TEST(IniTextFormat, KeysAndValuesAreTrimmedAndUnquoted) {
-  CIniDocument doc;
-  doc.SetText(
-      u"[s]\n"
-      u"  Key = \"  v \"  \n"
-      u"empty=\"\"\n"
-      u"eq==x\n"
-      u"inner=a\"b\"c\n"
-      u"quotes=\"\"\"q\"\"\n"
-      u"=nokey\n"
-      u"no equals sign\n"
-      u"Case=MixedValue\n");
-  EXPECT_EQ(Get(doc, u"s", u"key"), u"  v ");
-  EXPECT_EQ(Get(doc, u"s", u"empty"), u"");
-  EXPECT_EQ(Get(doc, u"s", u"eq"), u"=x");
-  EXPECT_EQ(Get(doc, u"s", u"inner"), u"a\"b\"c");
-  EXPECT_EQ(Get(doc, u"s", u"quotes"), u"q");
-  EXPECT_EQ(Get(doc, u"s", u""), u"nokey");
-  EXPECT_EQ(Get(doc, u"s", u"case"), u"MixedValue");
-  EXPECT_EQ(doc.sections().at(u"s").size(), 7u);
-}
-
-TEST(IniTextFormat, PairsBeforeTheFirstSectionAreDropped) {
-  CIniDocument doc;
-  doc.SetText(u"a=0\n[]\nb=1\n[s]\na=1\na=2\n[S]\nc=3\n");
-  EXPECT_EQ(Get(doc, u"", u"a"), u"<missing>");  // even though "[]" comes later
-  EXPECT_EQ(Get(doc, u"", u"b"), u"1");
-  EXPECT_EQ(Get(doc, u"s", u"a"), u"2");
-  EXPECT_EQ(Get(doc, u"s", u"c"), u"3");  // same section after folding
-  EXPECT_EQ(doc.sections().size(), 2u);
-}
-
-TEST(IniTextFormat, OnlyAsciiLettersFold) {
-  CIniDocument doc;
-  doc.SetText(u"[\u00C4RGER]\n\u00DCBER=1\n");
-  EXPECT_EQ(Get(doc, u"\u00C4rger", u"\u00DCber"), u"1");
-  EXPECT_EQ(Get(doc, u"\u00E4rger", u"\u00FCber"), u"<missing>");
-}
-
 
 TEST(IniDocumentLookup, EmptyTextAnswersDefaultsWithoutParsing) {
   CountingDocument doc;
