@@ -93,7 +93,7 @@ const Case kCases[] = {
        s.Folder("firewall", "2024030502.log");
        s.Put("firewall", "2024030501.log.damaged", "x");
      },
-     {"list", "--kind", "firewall"}},
+     {"list", "--kind", "fw"}},
     {"list_json",
      [](const Prep& s) {
        s.Put("pc scan", "2024030500.log", HeaderBytes(1) + RecordBytes(PCScan(1, 1)));
