@@ -1,9 +1,11 @@
 #include "logstore/log_manager.h"
 
 #include <exception>
+#include <type_traits>
 
 #include "api/status.h"
 #include "logstore/archive.h"
+#include "logstore/log_format.h"
 #include "logstore/log_records.h"
 #include "platform/system.h"
 
@@ -26,6 +28,14 @@ class MutexOwnership {
  private:
   platform::NamedMutex& mutex_;
 };
+
+// The kind of record an append of `Object` writes, as the file walks name it.
+template <typename Object>
+constexpr DWORD RecordKindFor() {
+  if constexpr (std::is_same_v<Object, CPCScanLogRecord>) return kRecordKindPCScan;
+  if constexpr (std::is_same_v<Object, CFWLogRecord>) return kRecordKindFirewall;
+  return kRecordKindSimple;
+}
 
 }  // namespace
 
@@ -76,6 +86,8 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
   std::uint64_t length_before = 0;
   bool writing = false;
   try {
+    // A tear this writer could not cut back is mended before anything follows it.
+    if (!torn_tail_.Settle()) return kStatusLogError;
     if (const DWORD status = OpenCurrentLogFile(kind, file); status != 0) return status;
     bridge_.TouchSubFile(file.GetFilePath().c_str());
     length_before = file.SeekToEnd();
@@ -100,6 +112,7 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
       try {
         file.SetLength(length_before);
       } catch (const platform::FileException&) {
+        torn_tail_.Remember(file.GetFilePath(), RecordKindFor<Object>());
       }
     }
     file.Close();

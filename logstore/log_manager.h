@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "logstore/log_util.h"
+#include "logstore/tail_repair.h"
 #include "platform/file.h"
 #include "platform/named_mutex.h"
 #include "platform/system.h"
@@ -101,6 +102,7 @@ class CLogManager {
   CLogUtil util_;
   const NewFileNotice new_file_notice_;
   platform::NamedMutex mutex_;
+  PendingTailRepair torn_tail_;  // guarded by mutex_
   CServiceHelperBridge bridge_;
   std::atomic<LocalClock> clock_{&platform::GetLocalTime};
 };

@@ -32,12 +32,19 @@ TEST_F(AppendFailureTest, FileIsLeftWholeAndTheStatusTellsWhatHappened) {
     DWORD status;
     bool record_kept;
     bool header_updated;
+    bool torn = false;  // the cut-off bytes stay until the next append
   } cases[] = {
       // The disk fills up after 10 bytes of the record: the file is cut
       // back to its length before the append.
       {"record write cut off",
        [](ScopedPlan& p) { p.Cut(Call::kWrite, 1, 10).Fail(Call::kWrite, 2, platform::kErrorDiskFull); },
        QORLOG_STATUS_LOG_ERROR, false, false},
+      // The cut-back fails too: the next append of this writer repairs the tail first.
+      {"record write cut off, cut-back fails",
+       [](ScopedPlan& p) {
+         p.Cut(Call::kWrite, 1, 10).Fail(Call::kWrite, 2, platform::kErrorDiskFull).Fail(Call::kSetLength, 1, 5);
+       },
+       QORLOG_STATUS_LOG_ERROR, false, false, true},
       // The record is whole; only the count could not be rewritten.
       {"header write refused", [](ScopedPlan& p) { p.Fail(Call::kWrite, 2, platform::kErrorDiskFull); }, 0, true,
        false},
@@ -54,15 +61,16 @@ TEST_F(AppendFailureTest, FileIsLeftWholeAndTheStatusTellsWhatHappened) {
       c.faults(plan);
       EXPECT_EQ(AppendSimple(), c.status) << c.what;
     }
-    CLogHeader header;
-    const auto records = ReadSimpleRecords(path, &header);
-    EXPECT_EQ(records.size(), c.record_kept ? 2u : 1u) << c.what;
-    EXPECT_EQ(header.dwItemCount, c.header_updated ? 2u : 1u) << c.what;
-    if (!c.record_kept) {
+    const LogFileCheck check = CheckLogFile(platform::Utf8ToUtf16(path.string()), 5000);
+    EXPECT_EQ(check.CutOff(), c.torn) << c.what;
+    EXPECT_EQ(check.records, c.record_kept ? 2u : 1u) << c.what;
+    EXPECT_EQ(check.header_count, c.header_updated ? 2u : 1u) << c.what;
+    if (!c.record_kept && !c.torn) {
       EXPECT_EQ(ReadFile(path), before) << c.what;
     }
     // The next append follows a whole record.
     ASSERT_EQ(AppendSimple(), 0u) << c.what;
+    EXPECT_FALSE(CheckLogFile(platform::Utf8ToUtf16(path.string()), 5000).CutOff()) << c.what;
     EXPECT_EQ(ReadSimpleRecords(path).size(), c.record_kept ? 3u : 2u) << c.what;
     // in the same file: nothing was set aside or started anew
     EXPECT_EQ(FileNames(Folder()), std::vector<std::string>{"2026010100.log"}) << c.what;
