@@ -170,14 +170,14 @@ TEST_F(ContentionTest, PruningBesideWritersAndReadersLosesNothingAndDeletesNothi
         shrank += status == 0 && count < last_count;
         if (status == 0) last_count = count;
         g_blocks.clear();
-        const auto& old = old_files[rng() % old_files.size()];
+        const auto& old = old_files[rng() % 31];  // among those that pruning deletes
         CLogReader holder;
         if (holder.Open(U16(old)) != 0) continue;  // pruned a moment ago
         ++held;
         // While it is held, the name must go on naming the same file.
         struct stat first = {}, then = {};
         const bool there = stat(old.c_str(), &first) == 0;
-        std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::microseconds(300));  // long enough for the pruner to try
         deleted_while_held += !there || stat(old.c_str(), &then) != 0 || then.st_ino != first.st_ino;
       }
       const int line[5] = {reads, failed, shrank, held, deleted_while_held};

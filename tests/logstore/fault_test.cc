@@ -107,6 +107,15 @@ TEST_F(FaultTest, FailedAppendLeavesNoPartialRecordBeforeTheNext) {
     EXPECT_EQ(ReadSimpleRecords(Today()).size(), c.records + 1);
     EXPECT_THAT(FileNames(Folder()), ::testing::ElementsAre("2026010100.log"));
   }
+  // A repair that fails too leaves the tear alone and writes nothing after it.
+  EXPECT_EQ(AppendUnder(cases[1].faults), QORLOG_STATUS_LOG_ERROR);
+  const std::string torn = ReadFile(Today());
+  EXPECT_EQ(AppendUnder([](ScopedPlan& p) { p.Fail(Call::kSetLength, 1, platform::kErrorAccessDenied); }),
+            QORLOG_STATUS_LOG_ERROR);
+  EXPECT_EQ(ReadFile(Today()), torn);
+  ASSERT_EQ(AppendSimple(), 0u);
+  EXPECT_EQ(Check().records, 4u);
+  EXPECT_FALSE(Check().CutOff());
 }
 
 // A disk that stays full: every append fails with 1627 and leaves the file
@@ -229,14 +238,15 @@ TEST_F(FaultTest, NothingIsWrittenOrDeletedThroughALink) {
   const fs::path outside = env_.root() / "outside";
   const struct {
     const char* what;
-    fs::path link;  // planted as a link to `outside` (or, empty, today's file made a folder)
+    fs::path link;  // planted as a link to `target` (or, empty, today's file made a folder)
     fs::path target;
     DWORD reduce_status;
+    bool category_outside = false;  // the link's target holds a category folder of old files
   } cases[] = {
       {"today's log file is a link", Today(), outside / "2026010100.log", 0},
       {"the category folder is a link", Folder(), outside, platform::kErrorAccessDenied},
-      {"the log root is a link", Folder().parent_path(), outside, platform::kErrorAccessDenied},
-      {"the log root is a link, no category folder there", Folder().parent_path(), outside / "none",
+      {"the log root is a link", Folder().parent_path(), outside, platform::kErrorAccessDenied, true},
+      {"the log root is a link, no category folder there", Folder().parent_path(), outside,
        platform::kErrorAccessDenied},
       {"today's log file is a folder", fs::path(), fs::path(), 0},
   };
@@ -253,7 +263,7 @@ TEST_F(FaultTest, NothingIsWrittenOrDeletedThroughALink) {
       fs::create_directories(c.link.parent_path());
       fs::create_symlink(c.target, c.link);
     }
-    if (c.link == Folder().parent_path() && c.target == outside) {
+    if (c.category_outside) {
       fs::create_directories(outside / "etc");
       for (const auto& e : fs::directory_iterator(outside)) {
         if (e.is_regular_file()) fs::copy_file(e.path(), outside / "etc" / e.path().filename());
