@@ -102,7 +102,8 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
     writing = false;
     DWORD count = 0;
     if (ReadLogHeader(&file, &count)) ++count;  // wraps at 2^32, as the check does
-    WriteLogHeader(&file, count);
+    // A count left behind is put right by this writer's next append.
+    if (!WriteLogHeader(&file, count)) torn_tail_.Remember(file.GetFilePath(), RecordKindFor<Object>());
     // A close that fails may have lost what was written (a file system
     // that reports write errors only then).
     if (file.Close() != 0) return kStatusLogError;
@@ -139,8 +140,8 @@ BOOL CLogManager::ReadLogHeader(platform::File* file, DWORD* count) {
   }
 }
 
-void CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
-  if (file == nullptr) return;
+BOOL CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
+  if (file == nullptr) return 0;
   try {
     bridge_.TouchSubFile(file->GetFilePath().c_str());
     file->SeekToBegin();
@@ -151,9 +152,11 @@ void CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
     Archive ar(*file, Archive::kStore);
     header.Serialize(ar);
     ar.Close();
+    return 1;
   } catch (const platform::FileException&) {
   } catch (const ArchiveException&) {
   }
+  return 0;
 }
 
 }  // namespace qorlog::logstore

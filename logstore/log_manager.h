@@ -75,8 +75,8 @@ class CLogManager {
   // gives false and leaves *count alone.
   BOOL ReadLogHeader(platform::File* file, DWORD* count);
   // Rewrites the header with `count` records, touching the file through the
-  // helper first. Errors are swallowed.
-  void WriteLogHeader(platform::File* file, DWORD count);
+  // helper first. False when it could not be written (errors are not thrown).
+  BOOL WriteLogHeader(platform::File* file, DWORD count);
 
   // Creates a folder and its missing parents; true when this call made it.
   BOOL MakeLogFolder(std::u16string_view path) { return qorlog::MakeLogFolder(path) ? 1 : 0; }

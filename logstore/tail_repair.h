@@ -27,8 +27,10 @@ bool RepairLogTail(std::u16string_view path, DWORD kind);
 // before the tear, and finding where they end means reading the whole file),
 // so the writer that saw it keeps it here and its next append, under the
 // writers' mutex, repairs the tail before writing anything. Until the repair
-// succeeds, its appends fail instead of writing after the tear. The normal
-// append pays one test of an empty string: no system call.
+// succeeds, its appends fail instead of writing after the tear. A header
+// that could not be rewritten after a whole record is kept here the same
+// way, so that its count is put right. The normal append pays one test of an
+// empty string: no system call.
 // Thread rules: used only while holding the writers' mutex.
 class PendingTailRepair {
  public:

@@ -77,7 +77,8 @@ TEST_F(FaultTest, FailedAppendLeavesNoPartialRecordBeforeTheNext) {
       // The cut-back fails too: the next append repairs the tail first.
       {"cut-back fails", [](ScopedPlan& p) { CutRecord(p), p.Fail(Call::kSetLength, 1, platform::kErrorAccessDenied); },
        QORLOG_STATUS_LOG_ERROR, 1, 1, true},
-      // The record is whole; only the count could not be rewritten.
+      // The record is whole; only the count could not be rewritten: the
+      // next append puts it right.
       {"header write refused", [](ScopedPlan& p) { p.Fail(Call::kWrite, 2, platform::kErrorDiskFull); }, 0, 2, 1,
        false},
       // Everything was written, but the close says it may not have arrived.
@@ -104,6 +105,7 @@ TEST_F(FaultTest, FailedAppendLeavesNoPartialRecordBeforeTheNext) {
     EXPECT_FALSE(check.CutOff());
     EXPECT_EQ(check.stop, LogFileCheck::Stop::kEndOfFile);
     EXPECT_EQ(check.records, c.records + 1);
+    EXPECT_EQ(check.header_count, c.records + 1);
     EXPECT_EQ(ReadSimpleRecords(Today()).size(), c.records + 1);
     EXPECT_THAT(FileNames(Folder()), ::testing::ElementsAre("2026010100.log"));
   }

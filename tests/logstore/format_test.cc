@@ -230,13 +230,13 @@ TEST_F(FormatTest, ManagerReadsOnlyAWholeValidHeaderAndRewritesOnlyTheHeader) {
   EXPECT_EQ(count, 7u);
   EXPECT_EQ(file_.GetPosition(), 12u);
 
-  manager_.WriteLogHeader(&OpenWith(""), 0);
+  EXPECT_EQ(manager_.WriteLogHeader(&OpenWith(""), 0), 1);
   EXPECT_EQ(ReadFile(Data()), HeaderBytes(0));
-  manager_.WriteLogHeader(&OpenWith(HeaderBytes(3) + "tail"), 0xFFFFFFFFu);
+  EXPECT_EQ(manager_.WriteLogHeader(&OpenWith(HeaderBytes(3) + "tail"), 0xFFFFFFFFu), 1);
   EXPECT_EQ(ReadFile(Data()), Bytes({1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}) + "tail");
   platform::File closed;
-  manager_.WriteLogHeader(&closed, 1);  // errors are swallowed
-  manager_.WriteLogHeader(nullptr, 1);
+  EXPECT_EQ(manager_.WriteLogHeader(&closed, 1), 0);  // errors are not thrown
+  EXPECT_EQ(manager_.WriteLogHeader(nullptr, 1), 0);
 }
 
 }  // namespace
