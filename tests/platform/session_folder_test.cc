@@ -61,7 +61,9 @@ TEST(SessionFolderTest, AFolderNotTheUsersOwnAloneIsNeverUsed) {
     EXPECT_TRUE(mutex.IsNull());
     EXPECT_EQ(mutex.Wait(), NamedMutex::kWaitFailed);
     EXPECT_TRUE(fs::is_empty(elsewhere));
-    if (!fs::is_symlink(folder)) EXPECT_TRUE(fs::is_empty(folder));
+    if (!fs::is_symlink(folder)) {
+      EXPECT_TRUE(fs::is_empty(folder));
+    }
   }
   // The folder the library makes itself is used.
   testing::IsolatedEnv env;
