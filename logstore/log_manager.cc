@@ -1,9 +1,11 @@
 #include "logstore/log_manager.h"
 
 #include <exception>
+#include <type_traits>
 
 #include "api/status.h"
 #include "logstore/archive.h"
+#include "logstore/log_format.h"
 #include "logstore/log_records.h"
 #include "platform/system.h"
 
@@ -26,6 +28,14 @@ class MutexOwnership {
  private:
   platform::NamedMutex& mutex_;
 };
+
+// The kind of record an append of `Object` writes, as the file walks name it.
+template <typename Object>
+constexpr DWORD RecordKindFor() {
+  if constexpr (std::is_same_v<Object, CPCScanLogRecord>) return kRecordKindPCScan;
+  if constexpr (std::is_same_v<Object, CFWLogRecord>) return kRecordKindFirewall;
+  return kRecordKindSimple;
+}
 
 }  // namespace
 
@@ -76,6 +86,8 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
   std::uint64_t length_before = 0;
   bool writing = false;
   try {
+    // A tear this writer could not cut back is mended before anything follows it.
+    if (!torn_tail_.Settle()) return kStatusLogError;
     if (const DWORD status = OpenCurrentLogFile(kind, file); status != 0) return status;
     bridge_.TouchSubFile(file.GetFilePath().c_str());
     length_before = file.SeekToEnd();
@@ -90,7 +102,8 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
     writing = false;
     DWORD count = 0;
     if (ReadLogHeader(&file, &count)) ++count;  // wraps at 2^32, as the check does
-    WriteLogHeader(&file, count);
+    // A count left behind is put right by this writer's next append.
+    if (!WriteLogHeader(&file, count)) torn_tail_.Remember(file.GetFilePath(), RecordKindFor<Object>());
     // A close that fails may have lost what was written (a file system
     // that reports write errors only then).
     if (file.Close() != 0) return kStatusLogError;
@@ -100,6 +113,7 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
       try {
         file.SetLength(length_before);
       } catch (const platform::FileException&) {
+        torn_tail_.Remember(file.GetFilePath(), RecordKindFor<Object>());
       }
     }
     file.Close();
@@ -126,8 +140,8 @@ BOOL CLogManager::ReadLogHeader(platform::File* file, DWORD* count) {
   }
 }
 
-void CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
-  if (file == nullptr) return;
+BOOL CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
+  if (file == nullptr) return 0;
   try {
     bridge_.TouchSubFile(file->GetFilePath().c_str());
     file->SeekToBegin();
@@ -138,9 +152,11 @@ void CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
     Archive ar(*file, Archive::kStore);
     header.Serialize(ar);
     ar.Close();
+    return 1;
   } catch (const platform::FileException&) {
   } catch (const ArchiveException&) {
   }
+  return 0;
 }
 
 }  // namespace qorlog::logstore

@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "logstore/log_util.h"
+#include "logstore/tail_repair.h"
 #include "platform/file.h"
 #include "platform/named_mutex.h"
 #include "platform/system.h"
@@ -74,8 +75,8 @@ class CLogManager {
   // gives false and leaves *count alone.
   BOOL ReadLogHeader(platform::File* file, DWORD* count);
   // Rewrites the header with `count` records, touching the file through the
-  // helper first. Errors are swallowed.
-  void WriteLogHeader(platform::File* file, DWORD count);
+  // helper first. False when it could not be written (errors are not thrown).
+  BOOL WriteLogHeader(platform::File* file, DWORD count);
 
   // Creates a folder and its missing parents; true when this call made it.
   BOOL MakeLogFolder(std::u16string_view path) { return qorlog::MakeLogFolder(path) ? 1 : 0; }
@@ -101,6 +102,7 @@ class CLogManager {
   CLogUtil util_;
   const NewFileNotice new_file_notice_;
   platform::NamedMutex mutex_;
+  PendingTailRepair torn_tail_;  // guarded by mutex_
   CServiceHelperBridge bridge_;
   std::atomic<LocalClock> clock_{&platform::GetLocalTime};
 };

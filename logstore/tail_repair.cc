@@ -35,4 +35,22 @@ bool RepairLogTail(std::u16string_view path, DWORD kind) {
   return file.Close() == 0;
 }
 
+void PendingTailRepair::Remember(std::u16string path, DWORD record_kind) {
+  path_ = std::move(path);
+  record_kind_ = record_kind;
+}
+
+bool PendingTailRepair::SettleNow() {
+  RepairLogTail(path_, record_kind_);
+  const LogFileCheck check = CheckLogFile(path_, record_kind_);
+  // Still torn the way this writer left it: the file system still fails.
+  // Anything else (repaired, gone, set aside, damaged in another way) is no
+  // longer this writer's to mend; the append's own checks take over.
+  if (check.open_error == 0 && check.header_valid && check.CutOff() && check.records >= check.header_count) {
+    return false;
+  }
+  path_.clear();
+  return true;
+}
+
 }  // namespace qorlog::logstore

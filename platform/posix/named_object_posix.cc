@@ -63,6 +63,13 @@ bool SameFile(int fd, const std::string& path) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_nlink > 0;
 }
 
+// Why no path could be made for `name`: the scope's folder could not be made
+// or is not one to trust (planted as a link, another user's, open to others),
+// which is access denied, or else the name cannot be an object's.
+DWORD NoPathError(std::u16string_view name) {
+  return (IsGlobal(name) ? MachineFolder() : SessionFolder()).empty() ? kErrorAccessDenied : kErrorInvalidName;
+}
+
 }  // namespace
 
 std::string NamedObjectPath(std::u16string_view name, std::string_view kind) {
@@ -95,7 +102,7 @@ NamedObject& NamedObject::operator=(NamedObject&& other) noexcept {
 DWORD NamedObject::Create(std::u16string_view name, std::string_view kind, std::size_t size) {
   Close();
   const std::string path = NamedObjectPath(name, kind);
-  if (path.empty()) return kErrorInvalidName;
+  if (path.empty()) return NoPathError(name);
   // Machine-wide objects are readable by every user, so that a process of
   // another user finds them; session objects by the user alone.
   const mode_t mode = IsGlobal(name) ? 0644 : 0600;
@@ -131,7 +138,7 @@ DWORD NamedObject::Create(std::u16string_view name, std::string_view kind, std::
 DWORD NamedObject::Open(std::u16string_view name, std::string_view kind) {
   Close();
   const std::string path = NamedObjectPath(name, kind);
-  if (path.empty()) return kErrorInvalidName;
+  if (path.empty()) return NoPathError(name);
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
     NativeHandle handle(posix::Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (!handle.IsValid()) return errno == ENOENT ? kErrorFileNotFound : ErrorFromErrno(errno, path);

@@ -1,15 +1,10 @@
 // Pruning: the count rule, the size rule, and the files that never count.
-#include <sys/stat.h>
-
-#include <cstdio>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "logstore/log_reducer.h"
 #include "platform/errors.h"
-#include "platform/file.h"
-#include "tests/logstore/log_folder_fixture.h"
+#include "tests/logstore/log_test_support.h"
 #include "tests/platform/child_process.h"
 
 namespace qorlog::testing {
@@ -18,9 +13,9 @@ namespace {
 class ReducerTest : public ::testing::Test {
  protected:
   std::filesystem::path Folder() const { return dir_.path() / "etc"; }
-  // Makes `n` usable files of `size` bytes named by day and sequence, oldest
-  // first: 2025010100.log, 2025010101.log, ...
+  // Makes `n` usable files of `size` bytes, oldest first: 2025010100.log, ...
   std::vector<std::string> MakeFiles(int n, std::uint64_t size = 100) {
+    std::filesystem::remove_all(Folder());
     std::vector<std::string> names;
     for (int i = 0; i < n; ++i) {
       char name[32];
@@ -30,75 +25,52 @@ class ReducerTest : public ::testing::Test {
     }
     return names;
   }
-  DWORD Reduce() { return CLogReducer().Reduce(platform::Utf8ToUtf16(Folder().string())); }
+  DWORD Reduce() { return CLogReducer().Reduce(U16(Folder())); }
   TempDir dir_;
 };
 
-TEST_F(ReducerTest, CountRuleKeepsTheNewestNinetyFromAHundredOn) {
-  for (int n : {99, 100, 150}) {
-    std::filesystem::remove_all(Folder());
-    const auto names = MakeFiles(n);
+// The count rule keeps the newest 90 from 100 files on; the size rule deletes
+// the oldest from 10 MiB on until 9 MiB are left.
+TEST_F(ReducerTest, OldestFilesGoByCountAndBySize) {
+  const struct {
+    int files;
+    std::uint64_t size, last_size;
+    std::size_t left;
+  } cases[] = {
+      {99, 100, 100, 99},  {100, 100, 100, 90}, {150, 100, 100, 90},
+      {10, 0x100000, 0x100000 - 1, 10},  // 10 MiB - 1 byte: nothing happens
+      {10, 0x100000, 0x100000, 9},       // exactly 10 MiB: one file freed
+      {11, 0x100000, 0x100000, 9},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.files << " files of " << c.size);
+    const auto names = MakeFiles(c.files, c.size);
+    ASSERT_EQ(truncate((Folder() / names.back()).c_str(), static_cast<off_t>(c.last_size)), 0);
     ASSERT_EQ(Reduce(), 0u);
     const auto left = FileNames(Folder());
-    if (n < 100) {
-      EXPECT_EQ(left.size(), 99u);
-    } else {
-      ASSERT_EQ(left.size(), 90u) << n;
-      EXPECT_EQ(left.front(), names[n - 90]);  // the oldest went
-      EXPECT_EQ(left.back(), names.back());
-    }
+    ASSERT_EQ(left.size(), c.left);
+    EXPECT_EQ(left.front(), names[c.files - c.left]);  // the oldest went
+    EXPECT_EQ(left.back(), names.back());
   }
 }
 
-TEST_F(ReducerTest, SizeRuleDeletesTheOldestDownToNineMebibytes) {
-  MakeFiles(11, 0x100000);  // 11 MiB: 2 MiB over 9
-  ASSERT_EQ(Reduce(), 0u);
-  EXPECT_EQ(FileNames(Folder()).size(), 9u);
-  EXPECT_EQ(FileNames(Folder()).front(), "2025010102.log");
-}
-
-TEST_F(ReducerTest, SizeRuleStartsAtExactlyTenMebibytes) {
-  // Ten files summing to 10 MiB - 1 byte: nothing happens.
-  auto names = MakeFiles(10, 0x100000);
-  ASSERT_EQ(truncate((Folder() / names[9]).c_str(), 0x100000 - 1), 0);
-  ASSERT_EQ(Reduce(), 0u);
-  EXPECT_EQ(FileNames(Folder()).size(), 10u);
-  // Exactly 10 MiB: the oldest go until 1 MiB is freed (one file).
-  ASSERT_EQ(truncate((Folder() / names[9]).c_str(), 0x100000), 0);
-  ASSERT_EQ(Reduce(), 0u);
-  EXPECT_EQ(FileNames(Folder()).size(), 9u);
-  EXPECT_FALSE(std::filesystem::exists(Folder() / names[0]));
-}
-
-TEST_F(ReducerTest, FilesThatAreNotUsableNeverCountAndStay) {
-  MakeFiles(100);
-  MakeLogFile(Folder() / "2024010100.log", 100, 5, false);   // damaged header
-  MakeLogFile(Folder() / "2024010101.log", 0x200000);        // 2 MiB
-  MakeLogFile(Folder() / "notes.log", 100);                  // letters
-  MakeLogFile(Folder() / "2024010102.LOG", 100);             // capitals
-  MakeLogFile(Folder() / "2024010103.log.damaged", 100);     // set aside by a writer
-  MakeLogFile(Folder() / "2024010104.log", 100);             // held open by a viewer
-  const std::u16string held = platform::Utf8ToUtf16((Folder() / "2024010104.log").string());
-  HeldChild viewer([&] {
+TEST_F(ReducerTest, FilesThatAreNotUsableNeverCountAndStayButReadOnlyOnesGo) {
+  const auto names = MakeFiles(100);
+  ASSERT_EQ(chmod((Folder() / names[0]).c_str(), 0444), 0);
+  const char* kept[] = {"2024010100.log", "2024010101.log", "notes.log", "2024010102.LOG", "2024010103.log.damaged",
+                        "2024010104.log"};
+  MakeLogFile(Folder() / kept[0], 100, 5, false);  // damaged header
+  MakeLogFile(Folder() / kept[1], 0x200000);       // 2 MiB
+  for (int i = 2; i < 6; ++i) MakeLogFile(Folder() / kept[i], 100);  // letters, capitals, set aside, held
+  HeldChild viewer([held = U16(Folder() / kept[5])] {
     static platform::File f;
     return f.Open(held, platform::File::modeRead | platform::File::shareDenyNone) ? 0 : 1;
   });
   ASSERT_EQ(viewer.setup_result(), 0);
   ASSERT_EQ(Reduce(), 0u);
-  const auto left = FileNames(Folder());
-  EXPECT_EQ(left.size(), 90u + 6u);
-  for (const char* kept : {"2024010100.log", "2024010101.log", "notes.log", "2024010102.LOG",
-                           "2024010103.log.damaged", "2024010104.log"}) {
-    EXPECT_TRUE(std::filesystem::exists(Folder() / kept)) << kept;
-  }
-}
-
-TEST_F(ReducerTest, ReadOnlyFilesAreDeletedLikeOthers) {
-  const auto names = MakeFiles(100);
-  chmod((Folder() / names[0]).c_str(), 0444);
-  ASSERT_EQ(Reduce(), 0u);
+  EXPECT_EQ(FileNames(Folder()).size(), 90u + 6u);
   EXPECT_FALSE(std::filesystem::exists(Folder() / names[0]));
-  EXPECT_EQ(FileNames(Folder()).size(), 90u);
+  for (const char* name : kept) EXPECT_TRUE(std::filesystem::exists(Folder() / name)) << name;
 }
 
 TEST_F(ReducerTest, MissingFolderAndEmptyFolder) {

@@ -1,12 +1,19 @@
-// Helpers of the writing tests: an isolated environment with a settable
-// clock, a log manager on it that records its new-file notices, log files
-// made to order, and reading records back through the record objects.
+// Helpers of the log-store tests: the bytes of headers and records (made with
+// the library's own archive and record objects, log_file_builder.h), log files made to order,
+// reading records back, an allocator for the reads, and the fixture of the
+// writing tests (an isolated environment, a settable clock and a log manager
+// that records its new-file notices).
 #pragma once
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,32 +24,30 @@
 #include "logstore/log_records.h"
 #include "platform/file.h"
 #include "platform/text.h"
-#include "tests/logstore/archive_fixture.h"
+#include "tests/logstore/log_file_builder.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::testing {
 
-// The time every append of a test sees.
-inline SYSTEMTIME g_test_now = {2026, 1, 4, 1, 10, 20, 30, 400};
-inline SYSTEMTIME TestClock() { return g_test_now; }
-inline void SetTestDate(int year, int month, int day) {
-  g_test_now.wYear = static_cast<uint16_t>(year);
-  g_test_now.wMonth = static_cast<uint16_t>(month);
-  g_test_now.wDay = static_cast<uint16_t>(day);
-}
+inline std::u16string U16(const std::filesystem::path& path) { return platform::Utf8ToUtf16(path.string()); }
 
-// A header as the file stores it: version, count, check.
-inline std::string HeaderBytes(std::uint32_t count, std::uint32_t version = 1, std::uint32_t check = 0xDEAD) {
-  if (check == 0xDEAD) check = version + count;
+inline std::string Bytes(std::initializer_list<int> values) {
   std::string out;
-  for (std::uint32_t v : {version, count, check}) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-  }
+  for (int v : values) out.push_back(static_cast<char>(v));
   return out;
 }
 
-// Makes a log file: a header of `count` records, then filler up to `size`
-// bytes (sparse, so large files cost nothing).
+// A header with any check, valid or not (HeaderBytes(count, version) makes a valid one).
+inline std::string HeaderBytes(DWORD count, DWORD version, DWORD check) {
+  CLogHeader h;
+  h.dwVersion = version;
+  h.dwItemCount = count;
+  h.dwCheck = check;
+  return RecordBytes(h);
+}
+
+// A header of `count` records (valid or not), then filler up to `size` bytes
+// (sparse, so large files cost nothing).
 inline void MakeLogFile(const std::filesystem::path& path, std::uint64_t size, std::uint32_t count = 0,
                         bool valid = true) {
   std::filesystem::create_directories(path.parent_path());
@@ -60,11 +65,11 @@ inline stSIMPLE_LOG_W SimpleRecord(DWORD code, DWORD sub_code, std::u16string_vi
   return r;
 }
 
-// Every simple record of a file, read back in order until the end.
+// Every simple record of a file, in order until the end.
 inline std::vector<CSimpleLogRecord> ReadSimpleRecords(const std::filesystem::path& path, CLogHeader* header = nullptr) {
   std::vector<CSimpleLogRecord> records;
   platform::File file;
-  if (!file.Open(platform::Utf8ToUtf16(path.string()), platform::File::modeRead | platform::File::shareDenyNone)) {
+  if (!file.Open(U16(path), platform::File::modeRead | platform::File::shareDenyNone)) {
     ADD_FAILURE() << "cannot open " << path;
     return records;
   }
@@ -94,6 +99,19 @@ inline std::vector<std::string> FileNames(const std::filesystem::path& folder) {
   return names;
 }
 
+// The reads' allocator: blocks live until ReleaseBlocks().
+inline std::vector<std::unique_ptr<void, decltype(&std::free)>> g_blocks;
+inline void* TestAlloc(std::size_t bytes) {
+  void* p = std::calloc(1, bytes == 0 ? 1 : bytes);
+  g_blocks.emplace_back(p, &std::free);
+  return p;
+}
+inline void* FailingAlloc(std::size_t) { return nullptr; }
+
+// The time every append of a test sees.
+inline SYSTEMTIME g_test_now = {2026, 1, 4, 1, 10, 20, 30, 400};
+inline SYSTEMTIME TestClock() { return g_test_now; }
+
 // What the fixture's manager announced as new files: the kind, and the names
 // in the kind's folder at that moment.
 struct NewFileNoticeSeen {
@@ -102,8 +120,7 @@ struct NewFileNoticeSeen {
 };
 inline std::vector<NewFileNoticeSeen> g_new_file_notices;
 inline void RecordNewFileNotice(DWORD kind) {
-  const std::string folder = platform::Utf16ToUtf8(CLogUtil().GetLogFolder(kind).str());
-  g_new_file_notices.push_back({kind, FileNames(folder)});
+  g_new_file_notices.push_back({kind, FileNames(platform::Utf16ToUtf8(CLogUtil().GetLogFolder(kind).str()))});
 }
 
 class LogFolderTest : public ::testing::Test {
@@ -113,7 +130,9 @@ class LogFolderTest : public ::testing::Test {
     g_new_file_notices.clear();
     manager_.SetClock(&TestClock);
   }
+  ~LogFolderTest() override { g_blocks.clear(); }
   std::filesystem::path Folder(const std::string& category = "etc") const { return env_.CategoryFolder(category); }
+  std::filesystem::path Today(const std::string& category = "etc") const { return Folder(category) / "2026010100.log"; }
   DWORD AppendSimple(DWORD kind = 5000, std::u16string_view text = u"abc") {
     stSIMPLE_LOG_W r = SimpleRecord(1, 2, text);
     return manager_.AppendSimpleLog(kind, &r);

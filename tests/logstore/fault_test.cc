@@ -1,0 +1,282 @@
+// What the store leaves behind when the file system fails under it or the
+// log tree is hostile: a record write cut off part-way is cut back (or, when
+// even that fails, repaired before the next record), a header that cannot be
+// rewritten keeps its old count, a failed close is reported, a writer killed
+// inside its append is repaired after, files that cannot be opened are left
+// alone with a status that says so, and nothing is written, created or
+// deleted through a link.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "logstore/log_check.h"
+#include "logstore/log_reader.h"
+#include "logstore/log_reducer.h"
+#include "platform/errors.h"
+#include "platform/fault_injection.h"
+#include "platform/named_mutex.h"
+#include "tests/logstore/log_test_support.h"
+#include "tests/platform/child_process.h"
+
+namespace qorlog::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::fault::Call;
+using platform::fault::ScopedPlan;
+
+// Leaves the writers' mutex abandoned: a child takes it and is killed.
+void AbandonWritersMutex() {
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    platform::NamedMutex m(kWritersMutexName);
+    m.Wait();
+    (void)!write(ready[1], "x", 1);
+    pause();
+    _exit(0);
+  }
+  char c;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
+}
+
+class FaultTest : public LogFolderTest {
+ protected:
+  LogFileCheck Check() { return CheckLogFile(U16(Today()), 5000); }
+  // One append under `faults`; the status.
+  DWORD AppendUnder(const std::function<void(ScopedPlan&)>& faults) {
+    ScopedPlan plan;
+    faults(plan);
+    return AppendSimple();
+  }
+};
+
+void CutRecord(ScopedPlan& p) { p.Cut(Call::kWrite, 1, 10).Fail(Call::kWrite, 2, platform::kErrorDiskFull); }
+
+TEST_F(FaultTest, FailedAppendLeavesNoPartialRecordBeforeTheNext) {
+  const struct {
+    const char* what;
+    std::function<void(ScopedPlan&)> faults;
+    DWORD status;
+    std::uint32_t records, header;  // after the failed append
+    bool cut_off;                   // a torn record left until the next append
+  } cases[] = {
+      // The disk fills up after 10 bytes of the record: cut back at once.
+      {"record write cut off", CutRecord, QORLOG_STATUS_LOG_ERROR, 1, 1, false},
+      // The cut-back fails too: the next append repairs the tail first.
+      {"cut-back fails", [](ScopedPlan& p) { CutRecord(p), p.Fail(Call::kSetLength, 1, platform::kErrorAccessDenied); },
+       QORLOG_STATUS_LOG_ERROR, 1, 1, true},
+      // The record is whole; only the count could not be rewritten: the
+      // next append puts it right.
+      {"header write refused", [](ScopedPlan& p) { p.Fail(Call::kWrite, 2, platform::kErrorDiskFull); }, 0, 2, 1,
+       false},
+      // Everything was written, but the close says it may not have arrived.
+      {"close fails", [](ScopedPlan& p) { p.Fail(Call::kClose, 1, platform::kErrorDiskFull); },
+       QORLOG_STATUS_LOG_ERROR, 2, 2, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(Folder());
+    ASSERT_EQ(AppendSimple(), 0u);
+    const std::string before = ReadFile(Today());
+    EXPECT_EQ(AppendUnder(c.faults), c.status);
+    LogFileCheck check = Check();
+    EXPECT_EQ(check.records, c.records);
+    EXPECT_EQ(check.header_count, c.header);
+    EXPECT_EQ(check.CutOff(), c.cut_off);
+    if (c.records == 1 && !c.cut_off) {
+      EXPECT_EQ(ReadFile(Today()), before);
+    }
+    // The next append follows a whole record, in the same file: nothing was
+    // set aside or started anew.
+    ASSERT_EQ(AppendSimple(), 0u);
+    check = Check();
+    EXPECT_FALSE(check.CutOff());
+    EXPECT_EQ(check.stop, LogFileCheck::Stop::kEndOfFile);
+    EXPECT_EQ(check.records, c.records + 1);
+    EXPECT_EQ(check.header_count, c.records + 1);
+    EXPECT_EQ(ReadSimpleRecords(Today()).size(), c.records + 1);
+    EXPECT_THAT(FileNames(Folder()), ::testing::ElementsAre("2026010100.log"));
+  }
+  // A repair that fails too leaves the tear alone and writes nothing after it.
+  EXPECT_EQ(AppendUnder(cases[1].faults), QORLOG_STATUS_LOG_ERROR);
+  const std::string torn = ReadFile(Today());
+  EXPECT_EQ(AppendUnder([](ScopedPlan& p) { p.Fail(Call::kSetLength, 1, platform::kErrorAccessDenied); }),
+            QORLOG_STATUS_LOG_ERROR);
+  EXPECT_EQ(ReadFile(Today()), torn);
+  ASSERT_EQ(AppendSimple(), 0u);
+  EXPECT_EQ(Check().records, 4u);
+  EXPECT_FALSE(Check().CutOff());
+}
+
+// A disk that stays full: every append fails with 1627 and leaves the file
+// as it was; once there is space again, appends go on in the same file.
+TEST_F(FaultTest, DiskFullForAWhileLosesOnlyTheRefusedAppends) {
+  constexpr unsigned kFullWrites = 40;
+  ASSERT_EQ(AppendSimple(), 0u);
+  const std::string before = ReadFile(Today());
+  int refused = 0;
+  {
+    ScopedPlan plan;
+    for (unsigned n = 1; n <= kFullWrites; ++n) plan.Fail(Call::kWrite, n, platform::kErrorDiskFull);
+    while (plan.Count(Call::kWrite) < kFullWrites) {
+      ASSERT_EQ(AppendSimple(), QORLOG_STATUS_LOG_ERROR);
+      ++refused;
+    }
+  }
+  EXPECT_EQ(ReadFile(Today()), before);
+  EXPECT_EQ(AppendSimple(), 0u);
+  EXPECT_EQ(Check().records, 2u);
+  EXPECT_EQ(Check().header_count, 2u);
+  EXPECT_THAT(FileNames(Folder()), ::testing::ElementsAre("2026010100.log"));
+  std::printf("disk full: %d appends refused, %u writes failed, 0 records lost or torn\n", refused, kFullWrites);
+}
+
+// A writer killed inside its append leaves a record cut off at the end, or a
+// record the header does not count (here made by a failed append whose
+// clean-up failed too, in a process that then dies). The next writer, told
+// of the abandoned mutex (128), writes nothing and repairs the file.
+TEST_F(FaultTest, WriterAfterAKilledOneRepairsTheTail) {
+  const struct {
+    const char* what;
+    std::function<void(ScopedPlan&)> faults;
+    bool cut_off;
+  } cases[] = {
+      {"nothing torn", [](ScopedPlan&) {}, false},
+      {"record cut off", [](ScopedPlan& p) { CutRecord(p), p.Fail(Call::kSetLength, 1, platform::kErrorAccessDenied); }, true},
+      {"header not updated", [](ScopedPlan& p) { p.Fail(Call::kWrite, 2, platform::kErrorDiskFull); }, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(Folder());
+    ASSERT_EQ(AppendSimple(), 0u);
+    HeldChild dying([&] {  // the fault happens in a process that never appends again
+      CLogManager own;
+      own.SetClock(&TestClock);
+      ScopedPlan plan;
+      c.faults(plan);
+      stSIMPLE_LOG_W r = SimpleRecord(1, 2, u"abc");
+      own.AppendSimpleLog(5000, &r);
+      return 0;
+    });
+    dying.Release();
+    ASSERT_EQ(Check().CutOff(), c.cut_off);
+    const DWORD records = Check().records;
+    AbandonWritersMutex();
+    EXPECT_EQ(AppendSimple(), QORLOG_STATUS_MUTEX_ABANDONED);
+    const LogFileCheck check = Check();
+    EXPECT_FALSE(check.CutOff());
+    EXPECT_EQ(check.records, records);
+    EXPECT_EQ(check.header_count, records);
+    ASSERT_EQ(AppendSimple(), 0u);
+    EXPECT_EQ(Check().records, records + 1);
+    EXPECT_EQ(Check().header_count, records + 1);
+  }
+}
+
+// Files that cannot be opened (read-only or unreadable: access denied on
+// every open, as the tests run as root): the append fails and changes
+// nothing, the reader says access denied, pruning skips them and goes on.
+TEST_F(FaultTest, FilesThatCannotBeOpenedAreLeftAloneWithAStatus) {
+  ASSERT_EQ(AppendSimple(), 0u);
+  const std::string before = ReadFile(Today());
+  auto deny_opens = [](ScopedPlan& p) {
+    for (unsigned n = 1; n <= 50; ++n) p.Fail(Call::kOpen, n, platform::kErrorAccessDenied);
+  };
+  EXPECT_EQ(AppendUnder(deny_opens), QORLOG_STATUS_LOG_ERROR);
+  EXPECT_EQ(ReadFile(Today()), before);
+  EXPECT_THAT(FileNames(Folder()), ::testing::ElementsAre("2026010100.log"));
+  {
+    ScopedPlan plan;
+    deny_opens(plan);
+    CLogReader reader;
+    EXPECT_EQ(reader.Open(U16(Today())), platform::kErrorAccessDenied);
+    stSIMPLE_LOG_W* array = nullptr;
+    DWORD count = 0;
+    EXPECT_EQ(reader.ReadSimpleLogArray(&TestAlloc, &array, &count), QORLOG_STATUS_LOG_ERROR);
+    EXPECT_EQ(count, 0u);
+  }
+  ASSERT_EQ(AppendSimple(), 0u);
+  EXPECT_EQ(Check().records, 2u);
+
+  // 101 files of an earlier day, of which pruning keeps 90: one that cannot be
+  // opened is not counted and stays, one that cannot be deleted stays; the
+  // others go as usual.
+  for (const Call call : {Call::kOpen, Call::kDelete}) {
+    fs::remove_all(Folder());
+    for (int i = 0; i <= 100; ++i) MakeLogFile(Folder() / ("20250101" + std::to_string(1000 + i).substr(1) + ".log"), 12);
+    ScopedPlan plan;
+    plan.Fail(call, 1, platform::kErrorAccessDenied);
+    EXPECT_EQ(CLogReducer().Reduce(U16(Folder())), 0u);
+    EXPECT_EQ(FileNames(Folder()).size(), 91u) << static_cast<int>(call);
+  }
+}
+
+// Every entry below `root` with its kind, mode and contents.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+  std::map<std::string, std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const auto status = e.symlink_status();
+    std::string what = std::to_string(static_cast<int>(status.type())) + " " +
+                       std::to_string(static_cast<unsigned>(status.permissions()));
+    if (status.type() == fs::file_type::regular) what += " " + ReadFile(e.path());
+    out[e.path().string()] = what;
+  }
+  return out;
+}
+
+TEST_F(FaultTest, NothingIsWrittenOrDeletedThroughALink) {
+  const fs::path outside = env_.root() / "outside";
+  const struct {
+    const char* what;
+    fs::path link;  // planted as a link to `target` (or, empty, today's file made a folder)
+    fs::path target;
+    DWORD reduce_status;
+    bool category_outside = false;  // the link's target holds a category folder of old files
+  } cases[] = {
+      {"today's log file is a link", Today(), outside / "2026010100.log", 0},
+      {"the category folder is a link", Folder(), outside, platform::kErrorAccessDenied},
+      {"the log root is a link", Folder().parent_path(), outside, platform::kErrorAccessDenied, true},
+      {"the log root is a link, no category folder there", Folder().parent_path(), outside,
+       platform::kErrorAccessDenied},
+      {"today's log file is a folder", fs::path(), fs::path(), 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(Folder().parent_path());
+    fs::remove_all(outside);
+    // Outside: a valid log file of today, and more earlier ones than pruning keeps.
+    MakeLogFile(outside / "2026010100.log", 12, 0);
+    for (int i = 0; i < 112; ++i) MakeLogFile(outside / ("202512" + std::to_string(1000 + i).substr(1) + "0.log"), 12);
+    if (c.link.empty()) {
+      fs::create_directories(Today());
+    } else {
+      fs::create_directories(c.link.parent_path());
+      fs::create_symlink(c.target, c.link);
+    }
+    if (c.category_outside) {
+      fs::create_directories(outside / "etc");
+      for (const auto& e : fs::directory_iterator(outside)) {
+        if (e.is_regular_file()) fs::copy_file(e.path(), outside / "etc" / e.path().filename());
+      }
+    }
+    const auto before = Snapshot(outside);
+    EXPECT_EQ(AppendSimple(), QORLOG_STATUS_LOG_ERROR);
+    EXPECT_EQ(CLogReducer().Reduce(U16(Folder())), c.reduce_status);
+    EXPECT_EQ(Snapshot(outside), before);
+  }
+}
+
+}  // namespace
+}  // namespace qorlog::testing
