@@ -16,6 +16,10 @@
 // POSIX; the Windows backend has none yet (the Windows build does not make
 // the qorlog program).
 //
+// OpenSSL writes to the socket with write(2), not with MSG_NOSIGNAL: the
+// process must ignore SIGPIPE (StopOnTerminationSignals() does), or a peer
+// that is gone ends it.
+//
 // Thread rules: a TlsClient is used by one thread.
 #pragma once
 
