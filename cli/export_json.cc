@@ -26,8 +26,8 @@ enum Slot : int {
   kRecordKindText,
   kFixedSlots,  // the ones below change from record to record
   kTimestamp = kFixedSlots,
-  kLocalTime,
-  kFormattedTime,
+  kLocalTime,      // the stamper's local time: four digits of year, two of each other field
+  kFormattedTime,  // FormatTime's, which widens a field beyond its digits (a year after 9999)
   kUnixNanosText,
   kCode,
   kCodeText,
