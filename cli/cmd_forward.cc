@@ -1,16 +1,17 @@
 // qorlog forward: the same records as export, sent to a syslog collector as
-// RFC 5424 messages over TCP with octet counting. The cursor moves past a
-// batch only once the collector's system has acknowledged all of it, so a
+// RFC 5424 messages over TCP or TLS with octet counting. The cursor moves
+// past a batch only once the collector's system has acknowledged all of it, so a
 // collector that was down gets everything once it is back (a batch cut off
 // by a broken connection is sent again whole: the collector may see a record
 // twice, never lose one; the structured data's id lets it drop repeats).
 //
 // Reading takes no lock: a writer never waits for the forwarder.
 //
-// Exit status: 0; 2 for a bad argument or an unusable cursor file; 3 when
-// damaged files or records removed before they were read were met; 4 when
-// the collector could not be reached (without --follow, after three tries)
-// or the cursor file could not be written.
+// Exit status: 0; 2 for a bad argument, an unusable CA file or cursor file;
+// 3 when damaged files or records removed before they were read were met; 4 when
+// the collector could not be reached or its certificate was refused
+// (without --follow, after three tries) or the cursor file could not be
+// written.
 #include <charconv>
 #include <iostream>
 #include <memory>
@@ -19,9 +20,10 @@
 
 #include "cli/commands.h"
 #include "cli/export_options.h"
+#include "cli/status_text.h"
 #include "cli/syslog_format.h"
 #include "platform/folder_watch.h"
-#include "platform/tcp_client.h"
+#include "platform/tls_client.h"
 
 namespace qorlog::cli {
 
@@ -35,24 +37,26 @@ constexpr DWORD kLongestBackoffMs = 30'000;
 constexpr int kTriesWithoutFollow = 3;
 
 struct Endpoint {
+  bool tls = false;
   std::string host;
   std::uint16_t port = 0;
 };
 
-// tcp://HOST:PORT, HOST a name, an IPv4 address or [an IPv6 address].
+// tcp://HOST:PORT or tls://HOST:PORT, HOST a name, an IPv4 address or [an
+// IPv6 address].
 std::optional<Endpoint> ParseEndpoint(const std::string& url, std::string* why) {
   static const std::regex kForm(R"(([a-z]+)://(\[[0-9A-Fa-f:.]+\]|[^:/\[\]]+):([0-9]{1,5}))");
   std::smatch m;
   if (!std::regex_match(url, m, kForm)) {
-    *why = "is not of the form tcp://HOST:PORT";
+    *why = "is not of the form tcp://HOST:PORT or tls://HOST:PORT";
     return std::nullopt;
   }
-  if (m[1] != "tcp") {
-    *why = m[1] == "tls" ? "asks for TLS, which this build does not offer yet (use tcp://, e.g. through a local relay)"
-                         : "names the scheme '" + m[1].str() + "'; only tcp:// is offered";
+  if (m[1] != "tcp" && m[1] != "tls") {
+    *why = "names the scheme '" + m[1].str() + "'; only tcp:// and tls:// are offered";
     return std::nullopt;
   }
   Endpoint e;
+  e.tls = m[1] == "tls";
   e.host = m[2].str();
   if (e.host.front() == '[') e.host = e.host.substr(1, e.host.size() - 2);
   const int port = std::stoi(m[3].str());
@@ -66,8 +70,8 @@ std::optional<Endpoint> ParseEndpoint(const std::string& url, std::string* why) 
 
 class CollectorSink : public RecordSink {
  public:
-  CollectorSink(Endpoint endpoint, bool follow, SyslogFormatter formatter)
-      : endpoint_(std::move(endpoint)), follow_(follow), formatter_(std::move(formatter)) {}
+  CollectorSink(Endpoint endpoint, std::unique_ptr<platform::TcpClient> client, bool follow, SyslogFormatter formatter)
+      : endpoint_(std::move(endpoint)), client_(std::move(client)), follow_(follow), formatter_(std::move(formatter)) {}
 
   Result Deliver(const Batch& batch) override {
     frames_.clear();
@@ -79,22 +83,23 @@ class CollectorSink : public RecordSink {
       // A collector that restarted leaves the old connection half-closed; a
       // write into it could vanish, so look before sending.
       DWORD error = 0;
-      if (!client_.IsConnected() || client_.PeerClosed()) error = client_.Connect(endpoint_.host, endpoint_.port, kConnectTimeoutMs);
-      if (error == 0) error = client_.Send(frames_, kSendTimeoutMs);
-      if (error == 0) error = client_.Delivered(kSendTimeoutMs);
+      if (!client_->IsConnected() || client_->PeerClosed())
+        error = client_->Connect(endpoint_.host, endpoint_.port, kConnectTimeoutMs);
+      if (error == 0) error = client_->Send(frames_, kSendTimeoutMs);
+      if (error == 0) error = client_->Delivered(kSendTimeoutMs);
       if (error == 0) {
         if (outage_) std::cerr << kCommand << ": " << Where() << " takes records again\n";
         outage_ = false;
         return Result::kTaken;
       }
-      client_.Close();
+      client_->Close();
       if (!follow_ && ++failures >= kTriesWithoutFollow) {
-        std::cerr << kCommand << ": cannot deliver to " << Where() << " (" << platform::TcpErrorText(error) << "), gave up after "
-                  << failures << " tries\n";
+        std::cerr << kCommand << ": cannot deliver to " << Where() << " (" << client_->ErrorText(error)
+                  << "), gave up after " << failures << " tries\n";
         return Result::kFailed;
       }
       if (!outage_) {
-        std::cerr << kCommand << ": cannot deliver to " << Where() << " (" << platform::TcpErrorText(error)
+        std::cerr << kCommand << ": cannot deliver to " << Where() << " (" << client_->ErrorText(error)
                   << "); trying again, less and less often\n";
         outage_ = true;
       }
@@ -110,9 +115,9 @@ class CollectorSink : public RecordSink {
   }
 
   Endpoint endpoint_;
+  std::unique_ptr<platform::TcpClient> client_;  // a TlsClient for tls://
   bool follow_;
   SyslogFormatter formatter_;
-  platform::TcpClient client_;
   platform::FolderWatch pause_;  // watches nothing: a pause that a stop request ends
   std::string frames_;
   bool outage_ = false;
@@ -121,6 +126,7 @@ class CollectorSink : public RecordSink {
 struct ForwardArgs {
   SharedExportArgs shared;
   std::string to;
+  std::string ca_file;
   unsigned enterprise_number = kDefaultEnterpriseNumber;
   unsigned facility = kDefaultFacility;
 };
@@ -128,7 +134,7 @@ struct ForwardArgs {
 ExitCode RunForward(const ForwardArgs& args) {
   if (args.shared.show_cursor) return ShowCursor(kCommand, args.shared.cursor_file);
   if (args.to.empty()) {
-    std::cerr << kCommand << ": give the collector with --to tcp://HOST:PORT\n";
+    std::cerr << kCommand << ": give the collector with --to tcp://HOST:PORT or tls://HOST:PORT\n";
     return ExitCode::kUsage;
   }
   std::string why;
@@ -137,10 +143,32 @@ ExitCode RunForward(const ForwardArgs& args) {
     std::cerr << kCommand << ": --to '" << args.to << "' " << why << "\n";
     return ExitCode::kUsage;
   }
+  std::unique_ptr<platform::TcpClient> client;
+  if (!endpoint->tls) {
+    if (!args.ca_file.empty()) {
+      std::cerr << kCommand << ": --ca-file is for tls:// collectors; --to '" << args.to << "' is plain TCP\n";
+      return ExitCode::kUsage;
+    }
+    client = std::make_unique<platform::TcpClient>();
+  } else {
+    if (args.ca_file.empty()) {
+      std::cerr << kCommand << ": tls:// needs --ca-file F, the CA certificates (PEM) to check the collector's against\n";
+      return ExitCode::kUsage;
+    }
+    auto tls = std::make_unique<platform::TlsClient>();
+    if (const DWORD error = tls->LoadCaFile(args.ca_file); error != 0) {
+      std::cerr << kCommand << ": cannot use the CA file " << args.ca_file << ": "
+                << (error == platform::kErrorInvalidData ? std::string("it holds no PEM certificate") : StatusText(error))
+                << "\n";
+      return ExitCode::kUsage;
+    }
+    client = std::move(tls);
+  }
   WalkOptions options;
   if (!MakeWalkOptions(kCommand, args.shared, &options)) return ExitCode::kUsage;
   platform::StopOnTerminationSignals();
-  CollectorSink sink(*endpoint, options.follow, SyslogFormatter(options.host, args.enterprise_number, args.facility));
+  CollectorSink sink(*endpoint, std::move(client), options.follow,
+                     SyslogFormatter(options.host, args.enterprise_number, args.facility));
   return RunWalk(options, sink);
 }
 
@@ -149,7 +177,9 @@ ExitCode RunForward(const ForwardArgs& args) {
 void AddForwardCommand(CLI::App& app, Outcome& outcome) {
   auto* cmd = app.add_subcommand("forward", "Send the records to a syslog collector (RFC 5424 over TCP)");
   auto args = std::make_shared<ForwardArgs>();
-  cmd->add_option("--to", args->to, "The collector, tcp://HOST:PORT (needed unless --show-cursor)");
+  cmd->add_option("--to", args->to, "The collector, tcp://HOST:PORT or tls://HOST:PORT (needed unless --show-cursor)");
+  cmd->add_option("--ca-file", args->ca_file,
+                  "tls://: the CA certificates (PEM) that the collector's certificate must chain to");
   AddSharedExportOptions(cmd, &args->shared);
   cmd->add_option("--enterprise-number", args->enterprise_number,
                   "The number in the structured data's id qorlog@N (default 32473)")

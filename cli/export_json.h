@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "cli/export_time.h"
 #include "cli/export_walk.h"
@@ -23,6 +24,21 @@ std::string MessageOf(const RecordView& r);
 // duplicates.
 std::string EventId(const ExportFile& file, std::uint32_t index);
 
+// A JSON line cut at its values: literals[0], the value of slots[0],
+// literals[1], ..., literals.back(). Made by the JSON library from a document
+// whose values are slot marks, so the keys, their order and the punctuation
+// are the library's own; only the values are written per record.
+struct LineLayout {
+  std::vector<std::string> literals;
+  std::vector<int> slots;
+};
+
+// The value that marks slot `slot` in a document given to LayOut.
+nlohmann::json SlotMark(int slot);
+// Dumps `doc` and cuts it at the slot marks. Every string value of `doc`
+// must be a slot mark.
+LineLayout LayOut(const nlohmann::json& doc);
+
 class JsonLineFormatter {
  public:
   JsonLineFormatter(ExportFormat format, std::string host) : format_(format), host_(std::move(host)) {}
@@ -30,13 +46,15 @@ class JsonLineFormatter {
   void Append(const Batch& batch, std::string* out);
 
  private:
-  void AppendEcs(const Batch& batch, std::string* out);
-  void AppendOtel(const Batch& batch, std::string* out);
-
   ExportFormat format_;
   std::string host_;
   LocalTimeStamper stamper_;
-  nlohmann::json doc_;  // reused: the keys stay, the values change
+  // Reused from record to record, so that a line costs no allocation.
+  nlohmann::json text_ = std::string();
+  nlohmann::json number_ = 0;
+  std::string id_;
+  StampedTime time_;
+  std::string escaped_[3];  // text64, text260, text64b as JSON strings
 };
 
 }  // namespace qorlog::cli

@@ -23,8 +23,9 @@ char* Digits(char* p, unsigned value, int width) {
 
 // Formatted by hand rather than with snprintf: this runs for every record
 // exported, and the C library's formatting was a tenth of the export's time.
-StampedTime LocalTimeStamper::Stamp(const SYSTEMTIME& t) {
-  StampedTime out;
+void LocalTimeStamper::Stamp(const SYSTEMTIME& t, StampedTime* out) {
+  out->unix_nanos = 0;
+  out->valid = false;
   char buf[32];
   char* p = Digits(buf, t.wYear, 4);
   *p++ = '-';
@@ -39,15 +40,15 @@ StampedTime LocalTimeStamper::Stamp(const SYSTEMTIME& t) {
   p = Digits(p, t.wSecond, 2);
   *p++ = '.';
   p = Digits(p, t.wMilliseconds, 3);
-  out.local.assign(buf, p);
-  out.rfc3339 = out.local;
+  out->local.assign(buf, p);
+  out->rfc3339.assign(buf, p);
   std::int64_t local = 0;
-  if (!platform::SystemTimeToFileTime(t, &local)) return out;
+  if (!platform::SystemTimeToFileTime(t, &local)) return;
   const std::uint64_t key = (std::uint64_t{t.wYear} << 32) | (std::uint64_t{t.wMonth} << 24) |
                             (std::uint64_t{t.wDay} << 16) | (std::uint64_t{t.wHour} << 8) | (t.wMinute / 15);
   if (key != cached_key_) {
     int minutes = 0;
-    if (!platform::LocalTimeOffset(t, &minutes)) return out;
+    if (!platform::LocalTimeOffset(t, &minutes)) return;
     cached_key_ = key;
     cached_minutes_ = minutes;
   }
@@ -57,11 +58,10 @@ StampedTime LocalTimeStamper::Stamp(const SYSTEMTIME& t) {
   p = Digits(p, m / 60, 2);
   *p++ = ':';
   p = Digits(p, m % 60, 2);
-  out.rfc3339.append(buf, p);
+  out->rfc3339.append(buf, p);
   const std::int64_t utc_ticks = local - std::int64_t{cached_minutes_} * 60 * platform::kFileTimeTicksPerSecond;
-  out.unix_nanos = (utc_ticks - kUnixEpochTicks) * 100;
-  out.valid = true;
-  return out;
+  out->unix_nanos = (utc_ticks - kUnixEpochTicks) * 100;
+  out->valid = true;
 }
 
 std::optional<std::int64_t> ParseLocalTimeArg(const std::string& text) {

@@ -24,7 +24,13 @@ struct StampedTime {
 // hour asked is kept (zones change their offset only on quarter hours).
 class LocalTimeStamper {
  public:
-  StampedTime Stamp(const SYSTEMTIME& t);
+  StampedTime Stamp(const SYSTEMTIME& t) {
+    StampedTime out;
+    Stamp(t, &out);
+    return out;
+  }
+  // The same into *out, whose strings keep their room from call to call.
+  void Stamp(const SYSTEMTIME& t, StampedTime* out);
 
  private:
   std::uint64_t cached_key_ = ~std::uint64_t{0};

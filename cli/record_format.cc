@@ -12,6 +12,11 @@ namespace {
 
 template <std::size_t N>
 std::string Text(const WCHAR (&field)[N]) {
+  // Most texts are ASCII: such a text is copied unit for unit, found in the
+  // same pass that finds its end. Any other goes through the converter.
+  std::size_t n = 0;
+  while (n < N && field[n] != 0 && field[n] < 0x80) ++n;
+  if (n == N || field[n] == 0) return std::string(field, field + n);
   return platform::Utf16ToUtf8(std::u16string_view(field, platform::WideLength(field, N)));
 }
 

@@ -33,23 +33,25 @@ inline constexpr DWORD kWsaHostUnreachable = 10065;
 inline constexpr DWORD kWsaNetUnreachable = 10051;
 inline constexpr DWORD kWsaHostNotFound = 11001;
 
+// The TLS client (platform/tls_client.h) is a TcpClient too, so a sender
+// holds either through this class.
 class TcpClient {
  public:
   TcpClient();
-  ~TcpClient();
+  virtual ~TcpClient();
   TcpClient(const TcpClient&) = delete;
   TcpClient& operator=(const TcpClient&) = delete;
 
   // Resolves `host` (a name or an address) and connects to the first address
   // that answers within `timeout_ms`. Closes any previous connection first.
   // 0 or an error code.
-  DWORD Connect(const std::string& host, std::uint16_t port, DWORD timeout_ms);
+  virtual DWORD Connect(const std::string& host, std::uint16_t port, DWORD timeout_ms);
   bool IsConnected() const;
-  void Close();
+  virtual void Close();
 
   // Sends every byte, waiting at most `timeout_ms` for room to write. 0 or an
   // error code; on an error the connection is closed.
-  DWORD Send(std::string_view bytes, DWORD timeout_ms);
+  virtual DWORD Send(std::string_view bytes, DWORD timeout_ms);
 
   // Waits until the peer has acknowledged every byte sent so far. 0, or an
   // error code (timed out, reset); on an error the connection is closed.
@@ -57,7 +59,14 @@ class TcpClient {
 
   // True when the peer has closed or reset the connection (or it is not
   // connected). Does not wait and consumes nothing.
-  bool PeerClosed();
+  virtual bool PeerClosed();
+
+  // An error code of this client in words (TcpErrorText for TCP's).
+  virtual std::string ErrorText(DWORD error) const;
+
+ protected:
+  // The connected socket, for the TLS layer on top; -1 when not connected.
+  std::intptr_t socket() const;
 
  private:
   struct State;

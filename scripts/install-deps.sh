@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build and test dependencies from Debian's packages.
-# rsyslog is the collector the forward tests start on a port of their own
-# (never as the system service).
+# rsyslog is the collector the forward tests start on ports of their own
+# (never as the system service); rsyslog-openssl gives it the TLS input, and
+# the openssl command makes the tests' certificates.
 # Runs apt-get directly as root, through sudo otherwise.
 set -euo pipefail
 
@@ -10,7 +11,7 @@ packages=(
   libssl-dev openssl zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  rsyslog
+  rsyslog rsyslog-openssl
 )
 
 missing=()

@@ -72,6 +72,10 @@ TcpClient::~TcpClient() { Close(); }
 
 bool TcpClient::IsConnected() const { return state_->fd >= 0; }
 
+std::intptr_t TcpClient::socket() const { return state_->fd; }
+
+std::string TcpClient::ErrorText(DWORD error) const { return TcpErrorText(error); }
+
 void TcpClient::Close() {
   if (state_->fd >= 0) ::close(state_->fd);
   state_->fd = -1;

@@ -16,19 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// Sets TZ for this process and the programs it starts.
-class ZoneScope {
- public:
-  explicit ZoneScope(const char* zone) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    setenv("TZ", zone, 1);
-  }
-  ~ZoneScope() { old_.empty() ? unsetenv("TZ") : setenv("TZ", old_.c_str(), 1); }
-
- private:
-  std::string old_;
-};
-
 template <typename Record>
 std::vector<std::string> Many(int first_code, int count, Record (*make)(DWORD, DWORD, std::u16string)) {
   std::vector<std::string> out;
@@ -39,6 +26,13 @@ std::vector<std::string> Simples(int first_code, int count) {
   return Many<CSimpleLogRecord>(first_code, count, [](DWORD c, DWORD s, std::u16string t) { return Simple(c, s, t); });
 }
 
+// Each line is exactly what the JSON library writes for the document it
+// holds: its key order, its escapes, nothing added by hand.
+void ExpectLibraryLines(const std::string& out) {
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) EXPECT_EQ(json::parse(line).dump(), line);
+}
+
 std::vector<int> Codes(const std::vector<json>& lines) {
   std::vector<int> out;
   for (const auto& j : lines) out.push_back(j["qorlog"]["code"]);
@@ -47,21 +41,26 @@ std::vector<int> Codes(const std::vector<json>& lines) {
 
 class ExportTest : public ::testing::Test {
  protected:
+  // The zone for this process and the programs it starts.
+  void SetUp() override { setenv("TZ", "JST-9", 1); }
+  void TearDown() override { unsetenv("TZ"); }
   std::string Cursor() const { return (logs_.env().root() / "cursor.json").string(); }
   LogFolders logs_;
 };
 
 TEST_F(ExportTest, EcsLinesCarryEveryFieldOldestFirstAcrossFiles) {
-  ZoneScope zone("JST-9");
   CFWLogRecord fw = Firewall(7, 8, 99, u"r\u00e8gle \"x\" ]\nnext");
   fw.stTime = {2024, 3, 2, 5, 23, 30, 1, 42};
   logs_.Put("firewall", "2024030500.log", {RecordBytes(fw)});
-  logs_.Put("pc scan", "2024030501.log", {RecordBytes(PCScan(3, 4))});
+  CPCScanLogRecord impossible = PCScan(3, 4);
+  impossible.stTime = {2024, 2, 0, 30, 1, 2, 3, 4};  // no such day: no offset, no instant
+  logs_.Put("pc scan", "2024030501.log", {RecordBytes(impossible)});
   logs_.Put("pc scan", "2024030500.log", {RecordBytes(PCScan(1, 2)), RecordBytes(PCScan(2, 2))});
   logs_.Put("secure browser", "2024030500.log", {RecordBytes(Simple(5, 6, u"visited"))});
 
   CliResult r = RunCli({"export"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
+  ExpectLibraryLines(r.out);
   const auto lines = JsonLines(r.out);
   ASSERT_EQ(lines.size(), 5u);
   // Kinds in the order of the category list; each kind's files oldest first.
@@ -69,10 +68,8 @@ TEST_F(ExportTest, EcsLinesCarryEveryFieldOldestFirstAcrossFiles) {
 
   const json& f = lines[3];
   EXPECT_EQ(f["@timestamp"], "2024-03-05T23:30:01.042+09:00");
-  EXPECT_EQ(f["event"]["module"], "qorlog");
-  EXPECT_EQ(f["event"]["dataset"], "qorlog.firewall");
-  EXPECT_EQ(f["event"]["code"], "7");
-  EXPECT_EQ(f["event"]["sequence"], 2024030500000000);
+  EXPECT_EQ(f["event"], json({{"module", "qorlog"}, {"dataset", "qorlog.firewall"}, {"kind", "event"}, {"code", "7"},
+                              {"sequence", 2024030500000000}, {"id", f["event"]["id"]}}));
   EXPECT_EQ(f["log"]["file"]["path"], (logs_.env().CategoryFolder("firewall") / "2024030500.log").string());
   EXPECT_FALSE(f["host"]["name"].get<std::string>().empty());
   EXPECT_EQ(f["message"], "app | r\xc3\xa8gle \"x\" ]\nnext | 10.0.0.1");
@@ -82,6 +79,7 @@ TEST_F(ExportTest, EcsLinesCarryEveryFieldOldestFirstAcrossFiles) {
   EXPECT_EQ(lines[4]["event"]["dataset"], "qorlog.secure_browser");
   EXPECT_FALSE(lines[4]["qorlog"].contains("text64"));
   EXPECT_EQ(lines[2]["event"]["sequence"], 2024030501000000);
+  EXPECT_EQ(lines[2]["@timestamp"], "2024-02-30T01:02:03.004");
   EXPECT_EQ(lines[1]["qorlog"]["index"], 1);
 
   // Event ids: the same in every run, different for every record.
@@ -93,12 +91,20 @@ TEST_F(ExportTest, EcsLinesCarryEveryFieldOldestFirstAcrossFiles) {
   }
   EXPECT_EQ(ids.size(), lines.size());
 
-  // The same record as an OpenTelemetry log record: UTC nanoseconds.
-  r = RunCli({"export", "--kind", "firewall", "--format", "otel"});
+  // The same record as an OpenTelemetry log record: UTC nanoseconds, the
+  // fields as attributes (integers as strings).
+  r = RunCli({"export", "--format", "otel"});
   ASSERT_EQ(r.exit_code, 0) << r.err;
-  const json rec = JsonLines(r.out).at(0)["resourceLogs"][0]["scopeLogs"][0]["logRecords"][0];
+  ExpectLibraryLines(r.out);
+  const json rec = JsonLines(r.out).at(3)["resourceLogs"][0]["scopeLogs"][0]["logRecords"][0];
   EXPECT_EQ(rec["timeUnixNano"], "1709649001042000000");  // 2024-03-05T14:30:01.042Z
   EXPECT_EQ(rec["body"]["stringValue"], f["message"]);
+  std::map<std::string, json> attributes;
+  for (const json& a : rec["attributes"]) attributes[a["key"]] = a["value"].front();
+  for (const auto& [key, value] : f["qorlog"].items())
+    EXPECT_EQ(attributes["qorlog." + key], value.is_string() ? value : json(value.dump())) << key;
+  for (const char* key : {"dataset", "code", "id"}) EXPECT_EQ(attributes[std::string("event.") + key], f["event"][key]) << key;
+  EXPECT_FALSE(JsonLines(r.out).at(2)["resourceLogs"][0]["scopeLogs"][0]["logRecords"][0].contains("timeUnixNano"));
 }
 
 TEST_F(ExportTest, KindsAndTimeRangeChooseTheRecords) {

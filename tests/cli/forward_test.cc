@@ -1,19 +1,19 @@
 // qorlog forward against a real collector: rsyslogd started by the test with
-// its own configuration (TCP input on a loopback port, structured data parsed
-// by mmpstrucdata, a JSON file output, its own work folder), never the
-// system's.
-#include <arpa/inet.h>
+// its own configuration (a TCP input and a TLS input on loopback ports, the
+// structured data parsed by mmpstrucdata, a JSON file output, its own work
+// folder), never the system's. The TLS input's certificate, for "localhost",
+// comes from a CA that the test makes with the openssl command.
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <spawn.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <regex>
 #include <set>
 
+#include "platform/tcp_client.h"
 #include "tests/cli/export_fixture.h"
 
 extern char** environ;
@@ -26,45 +26,58 @@ using nlohmann::json;
 
 constexpr const char* kRsyslogd = "/usr/sbin/rsyslogd";
 
-// rsyslogd -n with a configuration of its own. Port 0 at first start: it
-// picks a free port and names it in a file; a restart keeps that port.
+// rsyslogd -n with a configuration of its own. Ports 0 at first start: it
+// picks free ports and names them in files; a restart keeps those ports.
 class Collector {
  public:
   ~Collector() { Stop(); }
 
+  // A CA, a certificate for "localhost" that it signed, and a CA that signed
+  // nothing here.
+  bool MakeCertificates() const {
+    const std::string d = "cd '" + dir_.str() + "' && ";
+    const std::string req = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 ";
+    return std::system((d + req + "-keyout ca.key -out ca.pem -subj /CN=qorlog-test-ca 2>/dev/null").c_str()) == 0 &&
+           std::system((d + req + "-keyout other.key -out other-ca.pem -subj /CN=other-ca 2>/dev/null").c_str()) == 0 &&
+           std::system((d + req + "-keyout server.key -out server.pem -subj /CN=localhost -addext subjectAltName=DNS:localhost "
+                        "-addext basicConstraints=CA:FALSE -CA ca.pem -CAkey ca.key 2>/dev/null").c_str()) == 0;
+  }
+
   bool Start() {
-    const std::string port = port_ == 0 ? "0" : std::to_string(port_);
-    WriteFile(dir_.path() / "rsyslog.conf",
-              "global(workDirectory=\"" + dir_.str() + "\" parser.escapeControlCharactersOnReceive=\"off\")\n"
-              "module(load=\"imtcp\")\n"
-              "module(load=\"mmpstrucdata\")\n"
-              "template(name=\"json\" type=\"string\" string=\"%jsonmesg%\\n\")\n"
-              "ruleset(name=\"in\") {\n"
-              "  action(type=\"mmpstrucdata\")\n"
-              "  action(type=\"omfile\" file=\"" + (dir_.path() / "received.json").string() + "\" template=\"json\")\n"
-              "}\n"
-              "input(type=\"imtcp\" address=\"127.0.0.1\" port=\"" + port + "\" listenPortFileName=\"" +
-              (dir_.path() / "port").string() + "\" ruleset=\"in\")\n");
-    fs::remove(dir_.path() / "port");
-    const std::string conf = (dir_.path() / "rsyslog.conf").string();
-    const std::string pid_file = (dir_.path() / "rsyslogd.pid").string();
-    std::vector<std::string> args = {kRsyslogd, "-n", "-f", conf, "-i", pid_file};
+    const std::string d = dir_.str() + "/";
+    std::string conf = R"(global(workDirectory="@D" parser.escapeControlCharactersOnReceive="off"
+  defaultNetstreamDriverCAFile="@Dca.pem" defaultNetstreamDriverCertFile="@Dserver.pem" defaultNetstreamDriverKeyFile="@Dserver.key")
+module(load="imtcp")
+module(load="mmpstrucdata")
+template(name="json" type="string" string="%jsonmesg%\n")
+ruleset(name="in") { action(type="mmpstrucdata") action(type="omfile" file="@Dreceived.json" template="json") }
+input(type="imtcp" address="127.0.0.1" port="@P0" listenPortFileName="@Dport0" ruleset="in")
+input(type="imtcp" address="127.0.0.1" port="@P1" listenPortFileName="@Dport1" ruleset="in"
+  streamDriver.name="ossl" streamDriver.mode="1" streamDriver.authMode="anon")
+)";
+    conf = std::regex_replace(conf, std::regex("@D"), d);
+    conf = std::regex_replace(conf, std::regex("@P0"), std::to_string(ports_[0]));
+    WriteFile(dir_.path() / "rsyslog.conf", std::regex_replace(conf, std::regex("@P1"), std::to_string(ports_[1])));
+    std::vector<std::string> args = {kRsyslogd, "-n", "-f", d + "rsyslog.conf", "-i", d + "rsyslogd.pid"};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    const std::string log = (dir_.path() / "rsyslogd.out").string();
+    const std::string log = d + "rsyslogd.out";
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     const int rc = posix_spawn(&pid_, kRsyslogd, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) return false;
-    // The port file is written only for a port it picked; on a restart, wait
-    // until the port takes connections.
-    if (port_ != 0) return WaitFor([&] { return Listening(); });
-    if (!WaitFor([&] { return !ReadFile(dir_.path() / "port").empty(); })) return false;
-    port_ = std::stoi(ReadFile(dir_.path() / "port"));
+    // The port files are written only for ports it picked; on a restart,
+    // wait until the ports take connections.
+    if (ports_[0] != 0) return WaitFor([&] { return Listening(ports_[0]) && Listening(ports_[1]); });
+    for (int i = 0; i < 2; ++i) {
+      const auto file = dir_.path() / ("port" + std::to_string(i));
+      if (!WaitFor([&] { return !ReadFile(file).empty(); })) return false;
+      ports_[i] = std::stoi(ReadFile(file));
+    }
     return true;
   }
 
@@ -75,18 +88,18 @@ class Collector {
     pid_ = -1;
   }
 
-  bool Listening() const {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr = {};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(port_));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
-    return ok;
+  static bool Listening(int port) {
+    return platform::TcpClient().Connect("127.0.0.1", static_cast<std::uint16_t>(port), 1000) == 0;
   }
 
-  std::string url() const { return "tcp://127.0.0.1:" + std::to_string(port_); }
+  // The options of qorlog forward that reach this collector over `scheme`
+  // (tls: by the certificate's name, checked against the test CA).
+  std::vector<std::string> To(const std::string& scheme) const {
+    if (scheme == "tcp") return {"--to", "tcp://127.0.0.1:" + std::to_string(ports_[0])};
+    return {"--to", "tls://localhost:" + std::to_string(ports_[1]), "--ca-file", file("ca.pem")};
+  }
+  std::string tls_port() const { return std::to_string(ports_[1]); }
+  std::string file(const char* name) const { return (dir_.path() / name).string(); }
   std::vector<json> Received() const { return JsonLines(ReadFile(dir_.path() / "received.json")); }
   bool WaitForMessages(std::size_t count) const {
     return WaitFor([&] { return Received().size() >= count; });
@@ -96,14 +109,20 @@ class Collector {
  private:
   TempDir dir_;
   pid_t pid_ = -1;
-  int port_ = 0;
+  int ports_[2] = {0, 0};
 };
+
+std::vector<std::string> Args(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
 
 class ForwardTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (access(kRsyslogd, X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed (scripts/install-deps.sh installs it)";
     setenv("TZ", "JST-9", 1);
+    ASSERT_TRUE(collector_.MakeCertificates()) << "the openssl command failed";
     ASSERT_TRUE(collector_.Start()) << collector_.log();
   }
   void TearDown() override { unsetenv("TZ"); }
@@ -112,13 +131,17 @@ class ForwardTest : public ::testing::Test {
   Collector collector_;
 };
 
-TEST_F(ForwardTest, RecordsOfEveryKindArriveWithEveryFieldParsed) {
+// The same behaviour over tcp:// and tls://.
+class ForwardOverTest : public ForwardTest, public ::testing::WithParamInterface<const char*> {};
+INSTANTIATE_TEST_SUITE_P(Schemes, ForwardOverTest, ::testing::Values("tcp", "tls"));
+
+TEST_P(ForwardOverTest, RecordsOfEveryKindArriveWithEveryFieldParsed) {
   logs_.Put("pc scan", "2024030500.log", {RecordBytes(PCScan(1, 2, u"scan \u00fc", u"C:\\virus [x]"))});
   logs_.Put("firewall", "2024030500.log", {RecordBytes(Firewall(3, 4, 4000000000u, u"rule \"a\"]\n\tnext"))});
   logs_.Put("secure browser", "2024030500.log", {RecordBytes(Simple(5, 6, u"\u65e5\u672c\u8a9e"))});
   logs_.Put("etc", "2024030500.log", {RecordBytes(Simple(7, 405, u""))});
 
-  CliResult r = RunCli({"forward", "--to", collector_.url(), "--enterprise-number", "4711"});
+  CliResult r = RunCli(Args({"forward", "--enterprise-number", "4711"}, collector_.To(GetParam())));
   ASSERT_EQ(r.exit_code, 0) << r.err;
   ASSERT_TRUE(collector_.WaitForMessages(4)) << collector_.log();
   const auto got = collector_.Received();
@@ -126,17 +149,17 @@ TEST_F(ForwardTest, RecordsOfEveryKindArriveWithEveryFieldParsed) {
 
   const struct {
     const char* msgid;
-    const char* kind;
-    const char* code;
-    const char* subcode;
     const char* msg;
-    json texts;
+    json sd;  // besides index, file and id
   } expected[] = {
-      {"pcscan", "1000", "1", "2", "scan \xc3\xbc | C:\\virus [x]", {{"text64", "scan \xc3\xbc"}, {"text260", "C:\\virus [x]"}}},
-      {"firewall", "1001", "3", "4", "app | rule \"a\"]\n\tnext | 10.0.0.1",
-       {{"text64", "app"}, {"text260", "rule \"a\"]\n\tnext"}, {"text64b", "10.0.0.1"}, {"param", "4000000000"}}},
-      {"simple", "1003", "5", "6", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e", {{"text260", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"}}},
-      {"simple", "1005", "7", "405", "", {{"text260", ""}}},
+      {"pcscan", "scan \xc3\xbc | C:\\virus [x]",
+       {{"kind", "1000"}, {"category", "pc scan"}, {"code", "1"}, {"subcode", "2"}, {"text64", "scan \xc3\xbc"}, {"text260", "C:\\virus [x]"}}},
+      {"firewall", "app | rule \"a\"]\n\tnext | 10.0.0.1",
+       {{"kind", "1001"}, {"category", "firewall"}, {"code", "3"}, {"subcode", "4"}, {"text64", "app"}, {"text260", "rule \"a\"]\n\tnext"},
+        {"text64b", "10.0.0.1"}, {"param", "4000000000"}}},
+      {"simple", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e",
+       {{"kind", "1003"}, {"category", "secure browser"}, {"code", "5"}, {"subcode", "6"}, {"text260", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"}}},
+      {"simple", "", {{"kind", "1005"}, {"category", "etc"}, {"code", "7"}, {"subcode", "405"}, {"text260", ""}}},
   };
   for (std::size_t i = 0; i < 4; ++i) {
     const json& m = got[i];
@@ -145,17 +168,14 @@ TEST_F(ForwardTest, RecordsOfEveryKindArriveWithEveryFieldParsed) {
     EXPECT_EQ(m["msgid"], expected[i].msgid);
     EXPECT_EQ(m["procid"], "-");
     EXPECT_EQ(m["pri"], "14");  // user-level, informational
-    EXPECT_EQ(m["timereported"], "2024-03-14T09:08:07." + std::string(i == 0 ? "001" : i == 1 ? "003" : i == 2 ? "005" : "007") + "+09:00");
+    EXPECT_EQ(m["timereported"], "2024-03-14T09:08:07.00" + std::to_string(2 * i + 1) + "+09:00");
     EXPECT_FALSE(m["hostname"].get<std::string>().empty());
     EXPECT_EQ(m["msg"], expected[i].msg);
     const json& sd = m["$!"]["rfc5424-sd"]["qorlog@4711"];
-    EXPECT_EQ(sd["kind"], expected[i].kind);
-    EXPECT_EQ(sd["code"], expected[i].code);
-    EXPECT_EQ(sd["subcode"], expected[i].subcode);
-    EXPECT_EQ(sd["index"], "0");
-    EXPECT_EQ(sd["file"], "2024030500.log");
     EXPECT_EQ(sd["id"].get<std::string>().size(), 18u);
-    for (const auto& [name, value] : expected[i].texts.items()) EXPECT_EQ(sd[name], value) << name;
+    json want = expected[i].sd;
+    want.update({{"index", "0"}, {"file", "2024030500.log"}, {"id", sd["id"]}});
+    EXPECT_EQ(sd, want);
   }
   // On the wire the values are escaped as RFC 5424 asks ('"', '\\', ']'),
   // which rsyslog would also take unescaped inside the quotes.
@@ -163,10 +183,10 @@ TEST_F(ForwardTest, RecordsOfEveryKindArriveWithEveryFieldParsed) {
   EXPECT_NE(got[1]["structured-data"].get<std::string>().find(R"(text260="rule \"a\"\])"), std::string::npos);
 }
 
-TEST_F(ForwardTest, ACollectorThatWasDownGetsEverythingOnceBack) {
+TEST_P(ForwardOverTest, ACollectorThatWasDownGetsEverythingOnceBack) {
   const auto file = logs_.Put("firewall", "2024030500.log", {RecordBytes(Firewall(0, 0))});
   const std::string cursor = (logs_.env().root() / "cursor.json").string();
-  Background forward({"forward", "--follow", "--to", collector_.url(), "--cursor-file", cursor});
+  Background forward(Args({"forward", "--follow", "--cursor-file", cursor}, collector_.To(GetParam())));
   ASSERT_TRUE(collector_.WaitForMessages(1)) << forward.err();
 
   collector_.Stop();  // its connection to the forwarder is left half-closed
@@ -183,28 +203,35 @@ TEST_F(ForwardTest, ACollectorThatWasDownGetsEverythingOnceBack) {
   EXPECT_NE(forward.err().find("takes records again"), std::string::npos) << forward.err();
 }
 
-TEST_F(ForwardTest, BadCollectorAddressesAndAnUnreachableOneAreReported) {
+TEST_F(ForwardTest, BadCollectorsAddressesAndCertificatesAreReported) {
   logs_.Put("firewall", "2024030500.log", {RecordBytes(Firewall(0, 0))});
+  const std::string tls_localhost = "tls://localhost:" + collector_.tls_port();
   const struct {
     std::vector<std::string> args;
     int exit_code;
     const char* says;
   } cases[] = {
       {{}, 2, "give the collector with --to"},
-      {{"--to", "udp://127.0.0.1:514"}, 2, "only tcp:// is offered"},
+      {{"--to", "udp://127.0.0.1:514"}, 2, "only tcp:// and tls:// are offered"},
       {{"--to", "tcp://127.0.0.1"}, 2, "is not of the form tcp://HOST:PORT"},
       {{"--to", "tcp://127.0.0.1:70000"}, 2, "outside 1 to 65535"},
-      {{"--to", "tls://127.0.0.1:6514"}, 2, "TLS"},
       {{"--to", "tcp://127.0.0.1:1"}, 4, "cannot deliver to 127.0.0.1:1 (connection refused), gave up after 3 tries"},
+      {{"--to", "tcp://127.0.0.1:1", "--ca-file", collector_.file("ca.pem")}, 2, "--ca-file is for tls://"},
+      {{"--to", tls_localhost}, 2, "tls:// needs --ca-file"},
+      {{"--to", tls_localhost, "--ca-file", collector_.file("missing.pem")}, 2, "missing.pem: file not found"},
+      {{"--to", tls_localhost, "--ca-file", collector_.file("ca.key")}, 2, "ca.key: it holds no PEM certificate"},
+      {{"--to", tls_localhost, "--ca-file", collector_.file("other-ca.pem")}, 4,
+       "certificate is not signed by a CA of the CA file"},
+      {{"--to", "tls://127.0.0.1:" + collector_.tls_port(), "--ca-file", collector_.file("ca.pem")}, 4,
+       "certificate is for another host name"},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> args = {"forward"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    CliResult r = RunCli(args);
+    CliResult r = RunCli(Args({"forward"}, c.args));
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     EXPECT_NE(r.err.find("qorlog: forward: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   }
+  EXPECT_EQ(collector_.Received().size(), 0u);  // nothing got past a refused certificate
 }
 
 }  // namespace
