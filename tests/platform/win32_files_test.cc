@@ -234,9 +234,9 @@ TEST_F(Win32FilesTest, RelaxShareLetsInWhatItNoLongerDenies) {
 
 TEST_F(Win32FilesTest, FoldersRenamesAndDeletes) {
   EXPECT_EQ(CreateFolder(Path("")), kErrorAlreadyExists);
-  EXPECT_EQ(CreateFolder(Path("a/b")), kErrorPathNotFound);
-  EXPECT_EQ(CreateFolderTree(Path("a/b/c")), 0u);
-  EXPECT_TRUE(IsFolder(Path("a/b/c")));
+  EXPECT_EQ(CreateFolder(Path("a\\b")), kErrorPathNotFound);
+  EXPECT_EQ(CreateFolderTree(Path("a\\b\\c")), 0u);
+  EXPECT_TRUE(IsFolder(Path("a\\b\\c")));
   EXPECT_EQ(DeleteFileNamed(Path("a")), kErrorAccessDenied);
 
   MakeFile("one", "1");
