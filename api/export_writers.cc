@@ -1,8 +1,8 @@
 // The six writers, one path for all: each builds a private, zero-filled wide
-// record from the caller's record (narrow text converted from UTF-8, every
-// text cut to its field with a NUL), hands it to the log manager's append,
-// sends the record to the viewer when the log policy is on, and returns the
-// append's status. The caller's record is only read.
+// record from the caller's record (narrow text converted from the ANSI code
+// page, every text cut to its field with a NUL), hands it to the log
+// manager's append, sends the record to the viewer when the log policy is
+// on, and returns the append's status. The caller's record is only read.
 #include <cstring>
 #include <string_view>
 
@@ -24,7 +24,7 @@ using qorlog::g_LogUtil;
 template <std::size_t N>
 void CopyText(WCHAR (&dest)[N], const CHAR (&src)[N]) {
   const std::size_t length = qorlog::platform::NarrowLength(src, N);
-  qorlog::platform::CopyTruncated(dest, N, qorlog::platform::Utf8ToUtf16(std::string_view(src, length)));
+  qorlog::platform::CopyTruncated(dest, N, qorlog::platform::AnsiToUtf16(std::string_view(src, length)));
 }
 
 // Copies a wide text field, reading at most the field's own capacity.

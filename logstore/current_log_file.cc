@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/dynamic_library.h"
 #include "platform/errors.h"
 #include "platform/find_names.h"
 #include "platform/fs.h"
@@ -160,6 +161,7 @@ void CLogManager::LoadServiceHelper(const PathBuffer& program_files) {
   path.AppendPart(kUpdateSubfolder);
   path.AppendPart(kServiceHelperSubfolder);
   path.AppendPart(kServiceHelperFileName);
+  path.Append(platform::kModuleFileSuffix);
   bridge_.Load(path.c_str(), kLoadWithAlteredSearchPath);
 }
 

@@ -16,7 +16,7 @@
 namespace qorlog::inline logstore {
 
 // The folder under the Program Files folder that holds every category folder.
-inline constexpr std::u16string_view kCommonLogSubfolder = u"Varnok/ZEL/Common/Log";
+inline constexpr std::u16string_view kCommonLogSubfolder = platform::kNativePath<u"Varnok/ZEL/Common/Log">;
 // Log files are named YYYYMMDDnn.log; a day has at most this many.
 inline constexpr DWORD kFilesPerDay = 100;
 // The current file is reused while smaller than this many bytes.
@@ -25,7 +25,7 @@ inline constexpr DWORD kRotationSize = 0x100000;
 inline constexpr DWORD kCandidateSizeLimit = 0x200000;
 
 // The update component's folder under the Program Files folder.
-inline constexpr std::u16string_view kUpdateSubfolder = u"Varnok/ZEL/Pellora i";
+inline constexpr std::u16string_view kUpdateSubfolder = platform::kNativePath<u"Varnok/ZEL/Pellora i">;
 
 // The update component's protected settings file (in its folder) and the
 // entry whose non-blank value turns the log policy on.

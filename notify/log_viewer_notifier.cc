@@ -90,7 +90,7 @@ platform::HWND CLogViewerNotifier::FindOrLaunchViewer() {
   if (const platform::HWND window = FindViewerWindow(); window != 0) return window;
   WCHAR folder[platform::kMaxPath] = {};
   if (!GetViewerInstallPath(folder)) return 0;
-  const std::u16string path = JoinPath(folder, kViewerProgram);
+  const std::u16string path = JoinPath(folder, std::u16string(kViewerProgram).append(platform::kProgramFileSuffix));
   LaunchProcess(path.c_str(), nullptr, kViewerStartWaitMs, 0, nullptr);
   return FindViewerWindow();
 }

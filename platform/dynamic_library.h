@@ -17,6 +17,13 @@
 
 namespace qorlog::platform {
 
+// How the file name of a shared library ends.
+#ifdef _WIN32
+inline constexpr std::u16string_view kModuleFileSuffix = u".dll";
+#else
+inline constexpr std::u16string_view kModuleFileSuffix = u".so";
+#endif
+
 // An opaque handle of a loaded library; null for none.
 using ModuleHandle = void*;
 

@@ -2,8 +2,9 @@
 // by name, and that exist only while some process holds them.
 //
 // Names are those of the code above: a bare name lives in the user's
-// session; a name that begins with "Global\" lives machine-wide. Mappings
-// and events have separate name spaces.
+// session; a name that begins with "Global\" lives machine-wide. On POSIX
+// mappings and events have separate name spaces; on Windows they share one
+// (an event cannot take a mapping's name), so no name is used for both.
 //
 // The promise: an object can be opened by name only while a handle made by
 // Create or Open is held by a live process. A process that crashed leaves

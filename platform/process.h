@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/types.h"
@@ -17,6 +18,13 @@
 namespace qorlog::platform {
 
 inline constexpr DWORD kInfinite = 0xFFFFFFFF;
+
+// How the file name of a program ends.
+#ifdef _WIN32
+inline constexpr std::u16string_view kProgramFileSuffix = u".exe";
+#else
+inline constexpr std::u16string_view kProgramFileSuffix = u"";
+#endif
 
 // How a started program is shown. Hidden: standard input and output are
 // /dev/null and the program leads a new session (no controlling terminal).

@@ -1,4 +1,5 @@
-// Conversion between UTF-16 and the narrow code page, which is UTF-8 here.
+// Conversion between UTF-16 and UTF-8, and between UTF-16 and the system's
+// ANSI code page, in which the narrow (_A) entries take their text.
 // Pure functions, safe from any thread.
 #pragma once
 
@@ -14,6 +15,13 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // Encodes UTF-16; a lone surrogate becomes U+FFFD. Every valid UTF-16 text
 // round-trips through Utf8ToUtf16.
 std::string Utf16ToUtf8(std::u16string_view text);
+
+// The ANSI code page: UTF-8 on POSIX (the two functions above), the code
+// page the system calls CP_ACP on Windows. A byte that the code page does not
+// map becomes what the system makes of it (U+FFFD for UTF-8); a character
+// that it cannot hold becomes the code page's default character.
+std::u16string AnsiToUtf16(std::string_view text);
+std::string Utf16ToAnsi(std::u16string_view text);
 
 // Length of a NUL-terminated wide string, reading at most `max` code units.
 std::size_t WideLength(const char16_t* text, std::size_t max);

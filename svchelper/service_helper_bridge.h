@@ -23,7 +23,8 @@ namespace qorlog::inline svchelper {
 
 // Where the helper lies below the update component's folder.
 inline constexpr std::u16string_view kServiceHelperSubfolder = u"amd64";
-inline constexpr std::u16string_view kServiceHelperFileName = u"qor2scd.so";
+// The helper's file name without the system's suffix (platform::kModuleFileSuffix).
+inline constexpr std::u16string_view kServiceHelperFileName = u"qor2scd";
 // LOAD_WITH_ALTERED_SEARCH_PATH, the flag the helper is loaded with.
 inline constexpr DWORD kLoadWithAlteredSearchPath = 8;
 

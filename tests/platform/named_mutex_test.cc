@@ -1,25 +1,32 @@
 // The named mutex: exclusion between threads and processes, abandonment by a
-// holder that dies, and the null handle.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// holder that dies, and the null handle. The second processes are this
+// program started again (tests/support/spawn_child.h), on every system.
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/named_mutex.h"
-#include "tests/platform/child_process.h"
+#include "tests/support/spawn_child.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::platform {
 namespace {
 
 constexpr char16_t kName[] = u"QorLog-test-mutex";
+// A name with characters that paths give a meaning to. Windows reserves the
+// backslash for its name spaces ("Global\\").
+#ifdef _WIN32
+constexpr char16_t kOddName[] = u"QorLog-two/with:odd chars";
+#else
+constexpr char16_t kOddName[] = u"QorLog-two/with\\odd:chars";
+#endif
 
 class NamedMutexTest : public ::testing::Test {
  protected:
@@ -50,72 +57,54 @@ TEST_F(NamedMutexTest, ThreadsOfOneProcessExcludeEachOther) {
   EXPECT_EQ(counter, 8000);
 }
 
+// Adds 300 to the number in the file args[0], one read and rewrite at a time
+// under the mutex.
+QORLOG_CHILD_ROLE("count-under-mutex", [](const std::vector<std::string>& args, const testing::ChildChannel&) {
+  NamedMutex m(kName);
+  for (int i = 0; i < 300; ++i) {
+    if (m.Wait() != NamedMutex::kWaitObject0) return 2;
+    const int value = std::atoi(testing::ReadFile(args.at(0)).c_str());
+    testing::WriteFile(args.at(0), std::to_string(value + 1));
+    m.Release();
+  }
+  return 0;
+});
+
+// Takes the mutex and keeps it until released; then ends with its handle
+// closed ("close") or as a killed process ends, with nothing closed or
+// released by the program ("die").
+QORLOG_CHILD_ROLE("hold-mutex", [](const std::vector<std::string>& args, const testing::ChildChannel& channel) {
+  NamedMutex held(kName);
+  channel.Ready(held.Wait() == NamedMutex::kWaitObject0 ? 0 : 1);
+  channel.WaitForRelease();
+  if (args.at(0) == "die") std::_Exit(0);
+  return 0;
+});
+
 TEST_F(NamedMutexTest, ProcessesExcludeEachOther) {
-  // Each child adds to a number kept in a file, read and rewritten under the
-  // mutex; a lost update would show as a smaller total.
+  // A lost update would show as a smaller total.
   const auto counter = env_.root() / "counter";
   qorlog::testing::WriteFile(counter, "0");
-  std::vector<pid_t> children;
+  std::vector<std::unique_ptr<testing::ChildProcess>> children;
   for (int c = 0; c < 4; ++c) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-      NamedMutex m(kName);
-      for (int i = 0; i < 300; ++i) {
-        if (m.Wait() != NamedMutex::kWaitObject0) _exit(2);
-        const int value = std::atoi(qorlog::testing::ReadFile(counter).c_str());
-        qorlog::testing::WriteFile(counter, std::to_string(value + 1));
-        m.Release();
-      }
-      _exit(0);
-    }
-    children.push_back(pid);
+    children.push_back(std::make_unique<testing::ChildProcess>("count-under-mutex", std::vector{counter.string()}));
   }
-  for (pid_t pid : children) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  for (auto& child : children) EXPECT_EQ(child->Release(), 0);
   EXPECT_EQ(qorlog::testing::ReadFile(counter), "1200");
 }
 
 TEST_F(NamedMutexTest, HolderThatDiesCostsTheNextWaiterOne128) {
   NamedMutex m(kName);
-  {
-    // The child takes the mutex and is killed while holding it.
-    qorlog::testing::HeldChild child([] {
-      NamedMutex held(kName);
-      return held.Wait() == NamedMutex::kWaitObject0 ? 0 : 1;
-    });
-    ASSERT_EQ(child.setup_result(), 0);
+  for (const char* end : {"close", "die"}) {
+    testing::ChildProcess child("hold-mutex", {end});
+    ASSERT_EQ(child.WaitReady(), 0) << end;
+    EXPECT_EQ(child.Release(), 0) << end;
+    // The process ended while owning the mutex.
+    EXPECT_EQ(m.Wait(), NamedMutex::kWaitAbandoned) << end;
+    EXPECT_TRUE(m.Release());
+    EXPECT_EQ(m.Wait(), NamedMutex::kWaitObject0) << end;  // told once, then normal
+    EXPECT_TRUE(m.Release());
   }
-  // The child's handle went out of scope and the child exited without
-  // releasing: the process ended while owning the mutex.
-  EXPECT_EQ(m.Wait(), NamedMutex::kWaitAbandoned);
-  EXPECT_TRUE(m.Release());
-  EXPECT_EQ(m.Wait(), NamedMutex::kWaitObject0);  // told once, then normal
-  EXPECT_TRUE(m.Release());
-
-  // The same after a real SIGKILL.
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    NamedMutex held(kName);
-    held.Wait();
-    (void)!write(ready[1], "x", 1);
-    pause();
-    _exit(0);
-  }
-  char c;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  close(ready[0]);
-  close(ready[1]);
-  EXPECT_EQ(m.Wait(), NamedMutex::kWaitAbandoned);
-  EXPECT_TRUE(m.Release());
-  EXPECT_EQ(m.Wait(), NamedMutex::kWaitObject0);
-  EXPECT_TRUE(m.Release());
 }
 
 TEST_F(NamedMutexTest, ThreadThatEndsWhileOwningAbandonsIt) {
@@ -147,7 +136,7 @@ TEST_F(NamedMutexTest, OwnershipIsPerThreadAndCounted) {
     got = true;
     own.Release();
   });
-  usleep(50 * 1000);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(got);
   EXPECT_TRUE(m.Release());
   waiter.join();
@@ -155,12 +144,12 @@ TEST_F(NamedMutexTest, OwnershipIsPerThreadAndCounted) {
 }
 
 TEST_F(NamedMutexTest, DifferentNamesAreDifferentMutexes) {
-  NamedMutex a(u"QorLog-one"), b(u"QorLog-two/with\\odd:chars");
+  NamedMutex a(u"QorLog-one"), b(kOddName);
   ASSERT_FALSE(b.IsNull());
   ASSERT_EQ(a.Wait(), NamedMutex::kWaitObject0);
   bool got = false;
   std::thread([&] {
-    NamedMutex own(u"QorLog-two/with\\odd:chars");
+    NamedMutex own(kOddName);
     got = own.Wait() == NamedMutex::kWaitObject0;
     own.Release();
   }).join();
@@ -174,12 +163,14 @@ TEST_F(NamedMutexTest, NullHandleFailsEveryWait) {
   EXPECT_EQ(null_handle.Wait(), NamedMutex::kWaitFailed);
   EXPECT_FALSE(null_handle.Release());
 
+#ifndef _WIN32
   // No usable session folder: creation gives a null handle.
   setenv("XDG_RUNTIME_DIR", "/proc/no-such-folder", 1);
   NamedMutex unusable(kName);
   EXPECT_TRUE(unusable.IsNull());
   EXPECT_EQ(unusable.Wait(), NamedMutex::kWaitFailed);
   EXPECT_EQ(unusable.Wait(), NamedMutex::kWaitFailed);
+#endif
 }
 
 }  // namespace

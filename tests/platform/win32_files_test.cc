@@ -1,7 +1,8 @@
 // The Win32 files, folders and directory search: share modes between two
 // handles and between two processes, the open dispositions, renaming and
-// deleting beside open handles, the search's codes, and the failure paths
-// through the fault seam. Windows only; run under Wine.
+// deleting beside open handles, replacing a file's contents, the search's
+// codes, and the failure paths through the fault seam. Windows only; run
+// under Wine.
 //
 // The program is its own second process: "--open PATH FLAGS" ends with the
 // error of opening PATH with FLAGS (0 when it opened); "--hold PATH FOLDER"
@@ -23,6 +24,7 @@
 #include "platform/find_names.h"
 #include "platform/fs.h"
 #include "platform/process.h"
+#include "platform/replace_file.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -234,9 +236,9 @@ TEST_F(Win32FilesTest, RelaxShareLetsInWhatItNoLongerDenies) {
 
 TEST_F(Win32FilesTest, FoldersRenamesAndDeletes) {
   EXPECT_EQ(CreateFolder(Path("")), kErrorAlreadyExists);
-  EXPECT_EQ(CreateFolder(Path("a/b")), kErrorPathNotFound);
-  EXPECT_EQ(CreateFolderTree(Path("a/b/c")), 0u);
-  EXPECT_TRUE(IsFolder(Path("a/b/c")));
+  EXPECT_EQ(CreateFolder(Path("a\\b")), kErrorPathNotFound);
+  EXPECT_EQ(CreateFolderTree(Path("a\\b\\c")), 0u);
+  EXPECT_TRUE(IsFolder(Path("a\\b\\c")));
   EXPECT_EQ(DeleteFileNamed(Path("a")), kErrorAccessDenied);
 
   MakeFile("one", "1");
@@ -255,6 +257,22 @@ TEST_F(Win32FilesTest, FoldersRenamesAndDeletes) {
   EXPECT_EQ(DeleteFileNamed(Path("four")), 0u);
   EXPECT_EQ(DeleteFileNamed(Path("four")), kErrorFileNotFound);
   EXPECT_EQ(DeleteFileNamed(Path("none/four")), kErrorPathNotFound);
+}
+
+TEST_F(Win32FilesTest, ReplacingContentsLeavesOneWholeFile) {
+  ASSERT_EQ(ReplaceFileContents(Path("cursor.json"), "first"), 0u);
+  ASSERT_EQ(ReplaceFileContents(Path("cursor.json"), "second"), 0u);
+  EXPECT_EQ(Contents("cursor.json"), "second");
+  // A target held open cannot be replaced: the old contents stay.
+  {
+    File held;
+    ASSERT_TRUE(held.Open(Path("cursor.json"), kViewer));
+    EXPECT_NE(ReplaceFileContents(Path("cursor.json"), "third"), 0u);
+  }
+  EXPECT_EQ(Contents("cursor.json"), "second");
+  EXPECT_EQ(ReplaceFileContents(Path("missing\\c.json"), "x"), kErrorPathNotFound);
+  // No temporary file is left behind, after success or failure.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1);
 }
 
 TEST_F(Win32FilesTest, SearchCodesNamesAndKinds) {

@@ -1,19 +1,31 @@
 #include "tests/support/temp_env.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
-#include <unistd.h>
-
 namespace qorlog::testing {
 
+// A fresh name is tried until a folder can be created under it, as mkdtemp
+// does; the standard library has this on every system.
 TempDir::TempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "qorlog-test-XXXXXX").string();
-  if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
+  std::random_device random;
+  const auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "qorlog-test-%08x", static_cast<unsigned>(random()));
+    std::error_code ec;
+    if (std::filesystem::create_directory(base / name, ec)) {
+      std::filesystem::permissions(base / name, std::filesystem::perms::owner_all, ec);
+      path_ = base / name;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot make a temporary folder");
 }
 
 TempDir::~TempDir() {
@@ -33,11 +45,26 @@ void SaveEnv(const char* name, std::string& value, bool& had) {
   had = old != nullptr;
   if (had) value = old;
 }
+// The C library's environment calls; Windows' spells them differently.
+void SetEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+void UnsetEnv(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");  // an empty value removes the variable there
+#else
+  unsetenv(name);
+#endif
+}
 void RestoreEnv(const char* name, const std::string& value, bool had) {
   if (had) {
-    setenv(name, value.c_str(), 1);
+    SetEnv(name, value);
   } else {
-    unsetenv(name);
+    UnsetEnv(name);
   }
 }
 }  // namespace
@@ -48,8 +75,8 @@ IsolatedEnv::IsolatedEnv() {
   std::filesystem::create_directories(root() / "run");
   std::filesystem::permissions(root() / "run", std::filesystem::perms::owner_all);
   WriteRegistry("");
-  setenv("QORLOG_REGISTRY", registry_file().c_str(), 1);
-  setenv("XDG_RUNTIME_DIR", (root() / "run").c_str(), 1);
+  SetEnv("QORLOG_REGISTRY", registry_file().string());
+  SetEnv("XDG_RUNTIME_DIR", (root() / "run").string());
 }
 
 IsolatedEnv::~IsolatedEnv() {
