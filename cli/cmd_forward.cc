@@ -175,7 +175,7 @@ ExitCode RunForward(const ForwardArgs& args) {
 }  // namespace
 
 void AddForwardCommand(CLI::App& app, Outcome& outcome) {
-  auto* cmd = app.add_subcommand("forward", "Send the records to a syslog collector (RFC 5424 over TCP)");
+  auto* cmd = app.add_subcommand("forward", "Send the records to a syslog collector (RFC 5424 over TCP or TLS)");
   auto args = std::make_shared<ForwardArgs>();
   cmd->add_option("--to", args->to, "The collector, tcp://HOST:PORT or tls://HOST:PORT (needed unless --show-cursor)");
   cmd->add_option("--ca-file", args->ca_file,
