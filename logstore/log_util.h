@@ -19,6 +19,8 @@ namespace qorlog::inline logstore {
 inline constexpr std::u16string_view kCommonLogSubfolder = u"Varnok/ZEL/Common/Log";
 // Log files are named YYYYMMDDnn.log; a day has at most this many.
 inline constexpr DWORD kFilesPerDay = 100;
+// The length of a log file's name, YYYYMMDDnn.log.
+inline constexpr std::size_t kLogFileNameLength = 14;
 // The current file is reused while smaller than this many bytes.
 inline constexpr DWORD kRotationSize = 0x100000;
 // Files of this size or larger are never candidates, never counted or pruned.

@@ -4,6 +4,7 @@
 
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/posix/share_lock.h"
 #include "platform/posix/sys.h"
 #include "platform/text.h"
@@ -49,8 +50,21 @@ share_lock::Claim ClaimFor(unsigned flags) {
 File::~File() { Close(); }
 
 bool File::Open(std::u16string_view path, unsigned flags, DWORD* error) {
+  return OpenRelative(nullptr, path, path, flags, error);
+}
+
+bool File::OpenIn(const Folder& folder, std::u16string_view name, unsigned flags, DWORD* error) {
+  if (!folder.IsOpen()) return Open(folder.PathOf(name), flags, error);
+  return OpenRelative(&folder.handle(), folder.PathOf(name), name, flags, error);
+}
+
+bool File::OpenRelative(const NativeHandle* folder, std::u16string_view path, std::u16string_view name,
+                        unsigned flags, DWORD* error) {
   Close();
-  const std::string native = Utf16ToUtf8(path);
+  const int at = folder != nullptr ? FdOf(*folder) : AT_FDCWD;
+  const std::string native = Utf16ToUtf8(name);
+  // Inside an open folder a missing file is "not found" (2): the folder is there.
+  const std::string error_path = folder != nullptr ? std::string() : native;
   const share_lock::Claim claim = ClaimFor(flags);
   // Shared marker locks need read access, so every handle can read.
   int oflags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | (claim.write ? O_RDWR : O_RDONLY);
@@ -65,13 +79,13 @@ bool File::Open(std::u16string_view path, unsigned flags, DWORD* error) {
 
   // Retries only when a deleter unlinked the path between our open and guard.
   for (int attempt = 0; attempt < 8; ++attempt) {
-    NativeHandle handle(posix::Open(native.c_str(), oflags, 0666));
-    if (!handle.IsValid()) return fail(posix::ErrorFromErrno(errno, native));
+    NativeHandle handle(posix::OpenAt(at, native.c_str(), oflags, 0666));
+    if (!handle.IsValid()) return fail(posix::ErrorFromErrno(errno, error_path));
     const int fd = FdOf(handle);
 
-    if (int err = share_lock::LockGuard(fd); err != 0) return fail(posix::ErrorFromErrno(err, native));
+    if (int err = share_lock::LockGuard(fd); err != 0) return fail(posix::ErrorFromErrno(err, error_path));
     struct stat st;
-    if (fstat(fd, &st) != 0) return fail(posix::ErrorFromErrno(errno, native));  // the guard goes with the handle
+    if (fstat(fd, &st) != 0) return fail(posix::ErrorFromErrno(errno, error_path));  // the guard goes with the handle
     if (S_ISDIR(st.st_mode)) return fail(kErrorAccessDenied);
     if (st.st_nlink == 0) continue;
     int err = share_lock::CheckConflicts(fd, claim);
@@ -80,7 +94,7 @@ bool File::Open(std::u16string_view path, unsigned flags, DWORD* error) {
       if (posix::FTruncate(fd, 0) != 0) err = errno;
     }
     share_lock::UnlockGuard(fd);
-    if (err != 0) return fail(posix::ErrorFromErrno(err, native));  // closing drops any markers taken
+    if (err != 0) return fail(posix::ErrorFromErrno(err, error_path));  // closing drops any markers taken
     handle_ = std::move(handle);
     flags_ = flags;
     position_ = 0;
