@@ -61,6 +61,11 @@ class CLogManager {
   DWORD AppendPCScanLog(stPC_SCAN_LOG_W* log);
   DWORD AppendFWLog(stFW_LOG_W* log);
   DWORD AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W* log);
+  // The same for a record that the caller holds itself (the writers' own
+  // copy on their stack), so it needs no readability probe.
+  DWORD AppendPCScanLog(stPC_SCAN_LOG_W& log);
+  DWORD AppendFWLog(stFW_LOG_W& log);
+  DWORD AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W& log);
 
   // Chooses today's current file of `kind`, creating the folder and the file
   // as needed, and opens it into `file` for reading and writing with write
@@ -90,7 +95,7 @@ class CLogManager {
 
  private:
   template <typename Record, typename Object>
-  DWORD Append(DWORD kind, Record* log);
+  DWORD Append(DWORD kind, Record& log);
   // Repairs the tail of today's current file of every category, which a
   // writer killed while holding the mutex may have left cut off or miscounted.
   // The caller holds the mutex. Defined in current_log_file.cc.
