@@ -9,6 +9,7 @@
 #include "platform/errors.h"
 #include "platform/folder.h"
 #include "platform/posix/errno_table.h"
+#include "platform/posix/folder_listing.h"
 #include "platform/posix/sys.h"
 #include "platform/text.h"
 
@@ -33,11 +34,12 @@ int ReadNames(int fd, OnName on_name) {
   }
 }
 
-// Calls on_match(d_name, name) for every entry of the open folder `fd` that
-// matches `pattern` (MatchesPattern rules); `name` is the UTF-16 name, made
-// only for entries that on_entry(d_name) lets through. Returns 0 or errno.
-template <typename OnEntry, typename OnMatch>
-int WalkMatchingNames(int fd, std::u16string_view pattern, OnEntry on_entry, OnMatch on_match) {
+// Calls on_match(d_name, name) for every name that `read_names` hands to its
+// callback and that matches `pattern` (MatchesPattern rules); `name` is the
+// UTF-16 name, made only for entries that on_entry(d_name) lets through.
+// Returns what read_names returns (0 or errno).
+template <typename ReadNamesFn, typename OnEntry, typename OnMatch>
+int MatchNames(ReadNamesFn read_names, std::u16string_view pattern, OnEntry on_entry, OnMatch on_match) {
   // The pattern's literal ASCII start ("20260101" of "20260101??.log"): a
   // name that does not begin with it cannot match, and is passed over
   // without converting it. ASCII bytes stand for themselves in UTF-8.
@@ -61,7 +63,7 @@ int WalkMatchingNames(int fd, std::u16string_view pattern, OnEntry on_entry, OnM
   std::size_t skip = prefix.size();
   if (pattern.substr(skip) == u"*.*") skip = 0;
   const std::u16string_view rest = pattern.substr(skip);
-  return ReadNames(fd, [&](const char* d_name) {
+  return read_names([&](const char* d_name) {
     if (!starts_with_prefix(d_name) || !on_entry(d_name)) return;
     std::u16string name = Utf8ToUtf16(d_name);
     if (MatchesPattern(rest, std::u16string_view(name).substr(skip))) on_match(d_name, std::move(name));
@@ -91,23 +93,29 @@ DWORD WalkMatchingNames(std::u16string_view pattern_path, OnEntry on_entry, OnMa
   if (!dir.IsValid()) {
     return SearchFailed(errno == ENOENT || errno == ENOTDIR ? kErrorPathNotFound : posix::ErrorFromErrno(errno, native));
   }
-  if (int err = WalkMatchingNames(dir.get(), pattern, on_entry, on_match); err != 0) {
+  auto read_names = [fd = dir.get()](auto on_name) { return ReadNames(fd, on_name); };
+  if (int err = MatchNames(read_names, pattern, on_entry, on_match); err != 0) {
     return SearchFailed(posix::ErrorFromErrno(err, native));
   }
   return kErrorSuccess;
 }
 
-// The same walk over an open folder (read from its start), or by path when
-// the folder is not open.
+// The same walk over an open folder, or by path when the folder is not open.
 template <typename OnEntry, typename OnMatch>
 DWORD WalkMatchingNames(Folder& folder, std::u16string_view pattern, OnEntry on_entry, OnMatch on_match) {
   if (!folder.IsOpen()) return WalkMatchingNames(folder.PathOf(pattern), on_entry, on_match);
-  const int fd = posix::FdOf(folder.handle());
-  if (folder.listed() && ::lseek(fd, 0, SEEK_SET) != 0) return SearchFailed(posix::ErrorFromErrno(errno));
-  folder.set_listed();
-  if (int err = WalkMatchingNames(fd, pattern, on_entry, on_match); err != 0) {
+  // The names may be those kept from an earlier search while the folder is
+  // provably unchanged (posix/folder_listing.h).
+  posix::folder_listing::Names names;
+  if (int err = posix::folder_listing::Read(posix::FdOf(folder.handle()), folder.listed(), &names); err != 0) {
     return SearchFailed(posix::ErrorFromErrno(err));
   }
+  folder.set_listed();
+  auto read_names = [&names](auto on_name) {
+    for (const std::string& name : *names) on_name(name.c_str());
+    return 0;
+  };
+  MatchNames(read_names, pattern, on_entry, on_match);
   return kErrorSuccess;
 }
 

@@ -1,6 +1,11 @@
 // Folder: the walk below a base that follows no link, and the calls made
 // through the folder it reached.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -105,6 +110,77 @@ TEST(FolderTest, CallsGoThroughTheFolderReached) {
   DWORD error = 0;
   EXPECT_FALSE(file.OpenIn(folder, u"2026010199.log", File::modeRead, &error));
   EXPECT_EQ(error, kErrorFileNotFound);
+}
+
+// Searches through a folder may reuse the names of an earlier search; they
+// must still see every change another process made, however soon after the
+// last search, and a folder that another one replaced under the same path.
+// The child also searches after its change, as a process that appends
+// after a fork() would, so it must not take the parent's notice of it.
+TEST(FolderTest, SearchesSeeEveryChangeThatAnotherProcessMade) {
+  TempDir dir;
+  const fs::path log = dir.path() / "p/log";
+  fs::create_directories(log);
+  auto search = [&] {
+    Folder folder(U(log));
+    std::vector<std::u16string> names;
+    if (folder.Open(U(dir.path()).size()) != kErrorSuccess) return std::vector<std::string>{"(not open)"};
+    FindFileNames(folder, u"*.log", &names);
+    std::vector<std::string> out;
+    for (const auto& n : names) out.push_back(Utf16ToUtf8(n));
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  auto on_disk = [&] {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(log)) {
+      if (e.path().extension() == ".log") out.push_back(e.path().filename().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  // What the parent makes before its search, and what the child changes.
+  struct Change {
+    const char* before;
+    std::function<void(const std::string&)> change;
+  } changes[] = {
+      {nullptr, [&](const std::string& i) { WriteFile(log / ("new" + i + ".log"), "x"); }},
+      {"del", [&](const std::string& i) { fs::remove(log / ("del" + i + ".log")); }},
+      {"mv", [&](const std::string& i) { fs::rename(log / ("mv" + i + ".log"), log / ("moved" + i + ".log")); }},
+      {nullptr,
+       [&](const std::string& i) {
+         fs::rename(log, dir.path() / ("old" + i));
+         fs::create_directories(log);
+         WriteFile(log / ("fresh" + i + ".log"), "x");
+       }},
+      // The folder itself hears nothing when its parent is replaced.
+      {nullptr,
+       [&](const std::string& i) {
+         fs::rename(log.parent_path(), dir.path() / ("oldp" + i));
+         fs::create_directories(log);
+         WriteFile(log / ("fresh" + i + ".log"), "x");
+       }},
+  };
+  for (int round = 0; round < 250; ++round) {
+    const Change& c = changes[round % std::size(changes)];
+    const std::string i = std::to_string(round);
+    if (c.before != nullptr) WriteFile(log / (c.before + i + ".log"), "x");
+    ASSERT_EQ(search(), on_disk()) << "round " << round;
+    const pid_t child = fork();
+    if (child == 0) {
+      try {
+        c.change(i);
+        search();
+      } catch (...) {
+        _exit(1);
+      }
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(search(), on_disk()) << "round " << round;
+  }
 }
 
 }  // namespace
