@@ -131,6 +131,11 @@ class File {
   NativeHandle handle_;
   unsigned flags_ = 0;  // the open flags, with the share mode now held
   std::uint64_t position_ = 0;
+  // While this handle denies writing to others, no one else can change the
+  // file's length: it is the length the open saw, moved by this handle's own
+  // writes and SetLength, and needs no system call (a backend may use it).
+  bool length_known_ = false;
+  std::uint64_t length_ = 0;
   std::u16string path_;
 };
 

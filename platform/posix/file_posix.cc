@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/errors.h"
@@ -99,6 +100,8 @@ bool File::OpenRelative(const NativeHandle* folder, std::u16string_view path, st
     flags_ = flags;
     position_ = 0;
     path_.assign(path);
+    length_known_ = claim.deny_write;
+    length_ = (flags & modeCreate) && !(flags & modeNoTruncate) ? 0 : static_cast<std::uint64_t>(st.st_size);
     return true;
   }
   return fail(kErrorFileNotFound);
@@ -119,11 +122,13 @@ bool File::RelaxShare(unsigned share, DWORD* error) {
   }
   if (int err = share_lock::DropDenies(FdOf(handle_), from, to); err != 0) return fail(posix::ErrorFromErrno(err));
   flags_ = (flags_ & ~0x70u) | (share & 0x70);
+  length_known_ = length_known_ && to.deny_write;
   return true;
 }
 
 DWORD File::Close() {
   position_ = 0;
+  length_known_ = false;
   return handle_.Close();
 }
 
@@ -149,15 +154,18 @@ void File::Write(const void* buffer, std::uint32_t count) {
     const ssize_t n = posix::PWrite(FdOf(handle_), in + done, count - done, static_cast<off_t>(position_ + done));
     if (n < 0) {
       position_ += done;
+      length_ = std::max(length_, position_);
       ThrowErrno(errno, path_);
     }
     done += static_cast<std::uint32_t>(n);
   }
   position_ += done;
+  length_ = std::max(length_, position_);
 }
 
 std::uint64_t File::GetLength() const {
   if (!IsOpen()) ThrowClosed(path_);
+  if (length_known_) return length_;
   struct stat st;
   if (fstat(FdOf(handle_), &st) != 0) ThrowErrno(errno, path_);
   return static_cast<std::uint64_t>(st.st_size);
@@ -166,6 +174,7 @@ std::uint64_t File::GetLength() const {
 void File::SetLength(std::uint64_t length) {
   if (!IsOpen()) ThrowClosed(path_);
   if (posix::FTruncate(FdOf(handle_), static_cast<off_t>(length)) != 0) ThrowErrno(errno, path_);
+  length_ = length;
 }
 
 }  // namespace qorlog::platform
