@@ -83,12 +83,12 @@ namespace {
 // that of CLogUtil::HasValidHeader: an exclusive read-write open that succeeds
 // means the exclusive read-only open would have, and the header is read the
 // same way.
-bool PassesHeaderTest(platform::Folder& folder, std::u16string_view name, File* keep) {
+bool PassesHeaderTest(platform::Folder& folder, std::u16string_view name, File* keep, DWORD* count) {
   if (keep == nullptr) return CLogUtil::HasValidHeader(folder.path(), name) != 0;
   if (!keep->OpenIn(folder, name, File::modeReadWrite | File::shareExclusive)) {
     return CLogUtil::HasValidHeader(folder.path(), name) != 0;
   }
-  if (CLogUtil::HasValidHeader(*keep)) return true;
+  if (CLogUtil::HasValidHeader(*keep, count)) return true;
   keep->Close();
   return false;
 }
@@ -122,7 +122,9 @@ BOOL CCurrentLogFile::FindLatestIn(std::u16string_view pattern, platform::Folder
     if (entry.size_high != 0 || entry.size_low >= kCandidateSizeLimit || !CLogUtil::IsLogFileName(name)) return false;
     // Only a file below the rotation size receives the record; a larger one
     // gets the plain test (the next name is opened on its own).
-    if (!PassesHeaderTest(folder, name, entry.size_low < kRotationSize ? open_file : nullptr)) return false;
+    if (!PassesHeaderTest(folder, name, entry.size_low < kRotationSize ? open_file : nullptr, &kept_count_)) {
+      return false;
+    }
     name_ = name;
     size_high_ = entry.size_high;
     size_low_ = entry.size_low;
@@ -182,7 +184,7 @@ void CLogManager::LoadServiceHelper(const PathBuffer& program_files) {
   bridge_.Load(path.c_str(), kLoadWithAlteredSearchPath);
 }
 
-DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
+DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file, std::optional<DWORD>* header_count) {
   // The Program Files path is read once and serves both the category folder
   // and the helper's folder.
   char16_t base[platform::kMaxPath] = {};
@@ -224,6 +226,9 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
   DWORD open_error = 0;
   if (file.IsOpen()) {
     create = false;
+    // Its header was read and found valid through this very handle, which
+    // has denied writing to others since.
+    if (header_count != nullptr) *header_count = current.kept_count();
   } else if (!OpenWhenFree(file, dir, current.name(), kOpenExisting, &open_error)) {
     // Only a file that is not there is created. One that is held beyond the
     // wait, forbidden, or a folder in its place is left as it is: the file

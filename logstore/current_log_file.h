@@ -54,6 +54,8 @@ class CCurrentLogFile {
   BOOL FindLatestFile(std::u16string_view date, platform::Folder& folder, platform::File* open_file = nullptr);
 
   const std::u16string& name() const { return name_; }
+  // The record count in the header of the file left open by the search.
+  DWORD kept_count() const { return kept_count_; }
   DWORD size_high() const { return size_high_; }
   DWORD size_low() const { return size_low_; }
 
@@ -69,6 +71,7 @@ class CCurrentLogFile {
   std::u16string name_;
   DWORD size_high_ = 0;
   DWORD size_low_ = 0;
+  DWORD kept_count_ = 0;
   LocalClock clock_;
 };
 

@@ -94,7 +94,8 @@ DWORD CLogManager::Append(DWORD kind, Record& log) {
   std::uint64_t length_before = 0;
   bool writing = false;
   try {
-    if (const DWORD status = OpenCurrentLogFile(kind, file); status != 0) return status;
+    std::optional<DWORD> known_count;
+    if (const DWORD status = OpenCurrentLogFile(kind, file, &known_count); status != 0) return status;
     bridge_.TouchSubFile(file.GetFilePath().c_str());
     length_before = file.SeekToEnd();
     log.stTime = clock()();
@@ -106,8 +107,16 @@ DWORD CLogManager::Append(DWORD kind, Record& log) {
       ar.Close();  // the record (at most 812 bytes) goes out in one write
     }
     writing = false;
+    // The count plus one (wrapping at 2^32, as the check does), or 0 when
+    // the header cannot be read back. A header that the search read through
+    // this handle is not read again: the handle has denied writing to others
+    // since, and the record went after it.
     DWORD count = 0;
-    if (ReadLogHeader(&file, &count)) ++count;  // wraps at 2^32, as the check does
+    if (known_count.has_value()) {
+      count = *known_count + 1;
+    } else if (ReadLogHeader(&file, &count)) {
+      ++count;
+    }
     WriteLogHeader(&file, count);
     // A close that fails may have lost what was written (a file system
     // that reports write errors only then).

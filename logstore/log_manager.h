@@ -21,6 +21,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string_view>
 
 #include "logstore/log_util.h"
@@ -72,7 +73,9 @@ class CLogManager {
   // access denied to others. 0 when a name was chosen (the file may still
   // have failed to open: it is then left closed); 1627 when none could be.
   // The caller holds the writers' mutex. Defined in current_log_file.cc.
-  DWORD OpenCurrentLogFile(DWORD kind, platform::File& file);
+  // When the file's header was read through `file` on the way (its count
+  // cannot have changed since), *header_count gets its record count.
+  DWORD OpenCurrentLogFile(DWORD kind, platform::File& file, std::optional<DWORD>* header_count = nullptr);
 
   // Reads the header of an open file from its start; true when it is valid,
   // with its record count stored in *count when count is not null. Any error
