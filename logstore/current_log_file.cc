@@ -36,10 +36,24 @@ std::u16string Ascii(const char* text) {
   return out;
 }
 
+// YYYYMMDD; every field is written with at least its width (a year above
+// 9999 with all its digits), as "%04d%02d%02d" would.
 std::u16string DateString(const SYSTEMTIME& now) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
-  return Ascii(buf);
+  std::u16string out;
+  auto put = [&out](unsigned value, std::size_t width) {
+    char16_t digits[8];
+    std::size_t n = 0;
+    do {
+      digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    while (n < width) digits[n++] = u'0';
+    while (n > 0) out.push_back(digits[--n]);
+  };
+  put(now.wYear, 4);
+  put(now.wMonth, 2);
+  put(now.wDay, 2);
+  return out;
 }
 
 // Moves a damaged file that holds records out of the way, to the first free
