@@ -82,9 +82,11 @@ void Fill(stSIMPLE_LOG_W& out, const Source& in) {
 
 // The append of each record kind. PC-scan and firewall records go to their
 // own kind; a simple record to the kind the caller named.
-DWORD Append(DWORD, stPC_SCAN_LOG_W& record) { return g_LogManager.AppendPCScanLog(&record); }
-DWORD Append(DWORD, stFW_LOG_W& record) { return g_LogManager.AppendFWLog(&record); }
-DWORD Append(DWORD kind, stSIMPLE_LOG_W& record) { return g_LogManager.AppendSimpleLog(kind, &record); }
+// The record is the writer's own copy, readable by construction: the appends
+// that take it by reference do not probe it again.
+DWORD Append(DWORD, stPC_SCAN_LOG_W& record) { return g_LogManager.AppendPCScanLog(record); }
+DWORD Append(DWORD, stFW_LOG_W& record) { return g_LogManager.AppendFWLog(record); }
+DWORD Append(DWORD kind, stSIMPLE_LOG_W& record) { return g_LogManager.AppendSimpleLog(kind, record); }
 
 // The viewer's notification of each record kind; a simple record travels
 // with its kind.

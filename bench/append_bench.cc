@@ -6,19 +6,30 @@
 //   FourProcesses   four processes appending to the same kind at once (aggregate)
 //   RawFloor        the same bytes with raw system calls: lock, open, read
 //                   header, write record, write header, close, unlock
+//   MandatedWork    the work an append must do, with raw system calls and no
+//                   library code: under a process-shared mutex, list the
+//                   folder, open the greatest name exclusively (guard, check
+//                   and take of the share markers), read its header, relax to
+//                   deny-write, write the record and the header, close
 // Each case runs in a fresh temporary folder with its own registry file and
 // session folder; the clock is fixed so every append lands on the same day.
 #include <fcntl.h>
 #include <stdlib.h>
+#include <dirent.h>
+#include <pthread.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -80,10 +91,13 @@ stSIMPLE_LOG_W Record() {
   return r;
 }
 
+// The record is handed over as the writers hand over their own copy: by
+// reference, with no readability probe (a writer probes the caller's record
+// once, before copying it; that probe is not part of the append).
 void RunAppends(benchmark::State& state, CLogManager& manager) {
   for (auto _ : state) {
     stSIMPLE_LOG_W r = Record();
-    if (manager.AppendSimpleLog(5000, &r) != 0) {
+    if (manager.AppendSimpleLog(5000, r) != 0) {
       state.SkipWithError("append failed");
       break;
     }
@@ -129,7 +143,7 @@ void BM_FourProcesses(benchmark::State& state) {
         manager.SetClock(&FixedClock);
         for (int i = 0; i < kEach; ++i) {
           stSIMPLE_LOG_W r = Record();
-          if (manager.AppendSimpleLog(5000, &r) != 0) _exit(1);
+          if (manager.AppendSimpleLog(5000, r) != 0) _exit(1);
         }
         _exit(0);
       }
@@ -181,6 +195,80 @@ void BM_RawFloor(benchmark::State& state) {
   state.counters["appends_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_RawFloor)->Iterations(kIterations)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+// One fcntl on the share markers far past the data (as the library's POSIX
+// files place them): F_OFD_GETLK to check a run, F_OFD_SETLK to take or drop.
+bool MarkerLock(int fd, int cmd, short type, long long first, long long count) {
+  struct flock fl = {};
+  fl.l_type = type;
+  fl.l_whence = SEEK_SET;
+  fl.l_start = LLONG_MAX - 64 + first;
+  fl.l_len = count;
+  return fcntl(fd, cmd, &fl) == 0 && (cmd != F_OFD_GETLK || fl.l_type == F_UNLCK);
+}
+
+void BM_MandatedWork(benchmark::State& state) {
+  BenchEnv env;
+  fs::create_directories(env.Folder());
+  const std::string folder = env.Folder().string();
+  const std::string path = folder + "/2026010100.log";
+  std::ofstream(path, std::ios::binary).write(kHeader, sizeof kHeader);
+  // The cross-process mutex: robust and process-shared in a shared mapping,
+  // free of system calls while uncontended.
+  const int mfd = ::open((env.root() / "run/mutex").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  (void)!ftruncate(mfd, sizeof(pthread_mutex_t));
+  auto* mutex = static_cast<pthread_mutex_t*>(mmap(nullptr, sizeof(pthread_mutex_t), PROT_READ | PROT_WRITE, MAP_SHARED, mfd, 0));
+  pthread_mutexattr_t attr;
+  pthread_mutexattr_init(&attr);
+  pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+  pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+  pthread_mutex_init(mutex, &attr);
+  unsigned char record[34] = {0xEA, 0x07, 1, 0, 4, 0, 1, 0, 12, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0,
+                              0xFF, 0xFE, 0xFF, 3, 'a', 0, 'b', 0, 'c', 0};
+  off_t end = sizeof kHeader;
+  char buffer[4096];
+  for (auto _ : state) {
+    pthread_mutex_lock(mutex);
+    // The directory search: the greatest name of today.
+    const int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    char greatest[256] = "";
+    for (;;) {
+      const long n = syscall(SYS_getdents64, dfd, buffer, sizeof buffer);
+      if (n <= 0) break;
+      for (long off = 0; off < n;) {
+        auto* d = reinterpret_cast<struct dirent64*>(buffer + off);
+        if (std::strncmp(d->d_name, "20260101", 8) == 0 && std::strcmp(d->d_name, greatest) > 0) {
+          std::strcpy(greatest, d->d_name);
+        }
+        off += d->d_reclen;
+      }
+    }
+    ::close(dfd);
+    // The unshared header test, which is also the append's open.
+    const int fd = ::openat(AT_FDCWD, path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    struct stat st;
+    std::uint32_t header[3];
+    bool ok = fd >= 0 && flock(fd, LOCK_EX) == 0 && fstat(fd, &st) == 0 && MarkerLock(fd, F_OFD_GETLK, F_WRLCK, 0, 4) &&
+              MarkerLock(fd, F_OFD_SETLK, F_RDLCK, 0, 5) && flock(fd, LOCK_UN) == 0 &&
+              pread(fd, header, sizeof header, 0) == sizeof header && greatest[0] != 0 &&
+              // deny-write from here on: drop "denies reads"
+              MarkerLock(fd, F_OFD_SETLK, F_UNLCK, 0, 1) && pwrite(fd, record, sizeof record, end) == sizeof record;
+    end += sizeof record;
+    header[1] += 1;
+    header[2] = header[0] + header[1];
+    ok = ok && pwrite(fd, header, sizeof header, 0) == sizeof header;
+    ok = ::close(fd) == 0 && ok;
+    pthread_mutex_unlock(mutex);
+    if (!ok) {
+      state.SkipWithError("mandated work failed");
+      break;
+    }
+  }
+  munmap(mutex, sizeof(pthread_mutex_t));
+  ::close(mfd);
+  state.counters["appends_per_s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MandatedWork)->Iterations(kIterations)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

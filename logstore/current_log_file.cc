@@ -37,10 +37,24 @@ std::u16string Ascii(const char* text) {
   return out;
 }
 
+// YYYYMMDD; every field is written with at least its width (a year above
+// 9999 with all its digits), as "%04d%02d%02d" would.
 std::u16string DateString(const SYSTEMTIME& now) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
-  return Ascii(buf);
+  std::u16string out;
+  auto put = [&out](unsigned value, std::size_t width) {
+    char16_t digits[8];
+    std::size_t n = 0;
+    do {
+      digits[n++] = static_cast<char16_t>(u'0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    while (n < width) digits[n++] = u'0';
+    while (n > 0) out.push_back(digits[--n]);
+  };
+  put(now.wYear, 4);
+  put(now.wMonth, 2);
+  put(now.wDay, 2);
+  return out;
 }
 
 // Moves a damaged file that holds records out of the way, to the first free
@@ -84,14 +98,12 @@ namespace {
 // that of CLogUtil::HasValidHeader: an exclusive read-write open that succeeds
 // means the exclusive read-only open would have, and the header is read the
 // same way.
-bool PassesHeaderTest(std::u16string_view folder, std::u16string_view name, File* keep) {
-  if (keep == nullptr) return CLogUtil::HasValidHeader(folder, name) != 0;
-  PathBuffer path(folder);
-  path.AppendPart(name);
-  if (!keep->Open(path.view(), File::modeReadWrite | File::shareExclusive)) {
-    return CLogUtil::HasValidHeader(folder, name) != 0;
+bool PassesHeaderTest(platform::Folder& folder, std::u16string_view name, File* keep, DWORD* count) {
+  if (keep == nullptr) return CLogUtil::HasValidHeader(folder.path(), name) != 0;
+  if (!keep->OpenIn(folder, name, File::modeReadWrite | File::shareExclusive)) {
+    return CLogUtil::HasValidHeader(folder.path(), name) != 0;
   }
-  if (CLogUtil::HasValidHeader(*keep)) return true;
+  if (CLogUtil::HasValidHeader(*keep, count)) return true;
   keep->Close();
   return false;
 }
@@ -99,16 +111,35 @@ bool PassesHeaderTest(std::u16string_view folder, std::u16string_view name, File
 }  // namespace
 
 BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_view folder, File* open_file) {
-  PathBuffer pattern(folder);
-  pattern.AppendPart(date);
-  pattern.Append(u"??.log");
+  platform::Folder by_path(folder);
+  return FindLatestFile(date, by_path, open_file);
+}
+
+BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, platform::Folder& folder, File* open_file) {
+  std::u16string pattern(date);
+  pattern += u"??.log";
+  // Paths are built in kMaxPath buffers and cut silently; where the
+  // pattern's path would be cut, the search runs on the cut path by name.
+  PathBuffer pattern_path(folder.path());
+  pattern_path.AppendPart(pattern);
+  if (pattern_path.size() < folder.path().size() + 1 + pattern.size()) {
+    platform::Folder cut(pattern_path.view().substr(0, pattern_path.view().rfind(platform::kPathSeparator)));
+    pattern = pattern_path.view().substr(pattern_path.view().rfind(platform::kPathSeparator) + 1);
+    return FindLatestIn(pattern, cut, open_file);
+  }
+  return FindLatestIn(pattern, folder, open_file);
+}
+
+BOOL CCurrentLogFile::FindLatestIn(std::u16string_view pattern, platform::Folder& folder, File* open_file) {
   auto take_if_usable = [&](const std::u16string& name) {
     platform::FindData entry;
     if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) return false;
     if (entry.size_high != 0 || entry.size_low >= kCandidateSizeLimit || !CLogUtil::IsLogFileName(name)) return false;
     // Only a file below the rotation size receives the record; a larger one
     // gets the plain test (the next name is opened on its own).
-    if (!PassesHeaderTest(folder, name, entry.size_low < kRotationSize ? open_file : nullptr)) return false;
+    if (!PassesHeaderTest(folder, name, entry.size_low < kRotationSize ? open_file : nullptr, &kept_count_)) {
+      return false;
+    }
     name_ = name;
     size_high_ = entry.size_high;
     size_low_ = entry.size_low;
@@ -117,11 +148,11 @@ BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_vi
   // Greatest name first (ordinal order of the UTF-16 code units). The
   // greatest is usually usable and is found without listing every name.
   std::u16string greatest;
-  if (platform::FindGreatestFileName(pattern.view(), &greatest) != 0) return 0;
+  if (platform::FindGreatestFileName(folder, pattern, &greatest) != 0) return 0;
   if (take_if_usable(greatest)) return 1;
   // Otherwise walk the names below it, each picked out when its turn comes.
   std::vector<std::u16string> names;
-  if (platform::FindFileNames(pattern.view(), &names) != 0) return 0;
+  if (platform::FindFileNames(folder, pattern, &names) != 0) return 0;
   std::erase_if(names, [&greatest](const std::u16string& name) { return name >= greatest; });
   while (!names.empty()) {
     const auto next = std::max_element(names.begin(), names.end());
@@ -134,7 +165,11 @@ BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_vi
 }
 
 BOOL CCurrentLogFile::ChooseFileName(std::u16string_view folder, File* open_file) {
-  while (!folder.empty() && folder.back() == platform::kPathSeparator) folder.remove_suffix(1);
+  platform::Folder by_path(folder);
+  return ChooseFileName(by_path, open_file);
+}
+
+BOOL CCurrentLogFile::ChooseFileName(platform::Folder& folder, File* open_file) {
   const std::u16string date = DateString(clock_());
   if (!FindLatestFile(date, folder, open_file)) {
     name_ = date + u"00.log";
@@ -165,7 +200,7 @@ void CLogManager::LoadServiceHelper(const PathBuffer& program_files) {
   bridge_.Load(path.c_str(), kLoadWithAlteredSearchPath);
 }
 
-DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
+DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file, std::optional<DWORD>* header_count) {
   // The Program Files path is read once and serves both the category folder
   // and the helper's folder.
   char16_t base[platform::kMaxPath] = {};
@@ -177,17 +212,28 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
 
   if (!bridge_.IsLoaded()) LoadServiceHelper(program_files);
   bridge_.TouchSubPath(folder.c_str());
-  // Nothing is created or written through a link in the log tree; checked
-  // before the folders are made (they would be made through it) and after.
-  if (LinkInFolderChain(folder.view(), program_files.size())) return kStatusLogError;
-  MakeLogFolder(folder.view());  // an existing folder is the normal case
-  if (LinkInFolderChain(folder.view(), program_files.size())) return kStatusLogError;
+  // Nothing is created or written through a link in the log tree. The
+  // folders below the Program Files folder are walked (and made where
+  // missing) without following a link, and the search and the opens below
+  // go through the folder that walk reached, so a link planted or swapped in
+  // meanwhile leads nowhere. A folder the walk could not make or open, or
+  // one whose file paths would be cut at kMaxPath, is handled by path, after
+  // a check of each folder before and after it is made.
+  platform::Folder dir(folder.view());
+  const bool fits = folder.size() + 1 + kLogFileNameLength < platform::kMaxPath;
+  const DWORD walked = fits ? dir.Open(program_files.size()) : platform::kErrorPathNotFound;
+  if (walked == platform::kErrorStoppedOnLink) return kStatusLogError;
+  if (walked != 0) {
+    if (LinkInFolderChain(folder.view(), program_files.size())) return kStatusLogError;
+    MakeLogFolder(folder.view());
+    if (LinkInFolderChain(folder.view(), program_files.size())) return kStatusLogError;
+  }
   folder.AppendSeparatorUnlessPresent();
 
   // The search leaves the chosen file open when it could test it with the
   // append's own open; that open has passed the header check already.
   CCurrentLogFile current(clock());
-  if (!current.ChooseFileName(folder.view(), &file)) return kStatusLogError;
+  if (!current.ChooseFileName(dir, &file)) return kStatusLogError;
   PathBuffer path(folder.view());
   path.Append(current.name());
   if (file.IsOpen() && file.GetFilePath() != path.view()) file.Close();
@@ -196,7 +242,10 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
   DWORD open_error = 0;
   if (file.IsOpen()) {
     create = false;
-  } else if (!OpenWhenFree(file, path.view(), kOpenExisting, &open_error)) {
+    // Its header was read and found valid through this very handle, which
+    // has denied writing to others since.
+    if (header_count != nullptr) *header_count = current.kept_count();
+  } else if (!OpenWhenFree(file, dir, current.name(), kOpenExisting, &open_error)) {
     // Only a file that is not there is created. One that is held beyond the
     // wait, forbidden, or a folder in its place is left as it is: the file
     // stays closed and the append fails without touching it.
@@ -223,7 +272,7 @@ DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file) {
     bridge_.TouchSubFile(path.c_str());
     // Announce the file before the create, whether or not the create succeeds.
     if (new_file_notice_ != nullptr) new_file_notice_(kind);
-    if (file.Open(path.view(), kCreateNew)) WriteLogHeader(&file, 0);
+    if (file.OpenIn(dir, current.name(), kCreateNew)) WriteLogHeader(&file, 0);
   }
   return 0;
 }

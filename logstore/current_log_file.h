@@ -18,6 +18,7 @@
 
 #include "logstore/log_manager.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/types.h"
 
 namespace qorlog::inline logstore {
@@ -38,6 +39,9 @@ class CCurrentLogFile {
   // choice is the same either way: a candidate the read-write open refuses
   // (a read-only file, say) gets the plain test.
   BOOL ChooseFileName(std::u16string_view folder, platform::File* open_file = nullptr);
+  // The same in a folder the caller has opened (or knows by path): the search
+  // and the opens go through it.
+  BOOL ChooseFileName(platform::Folder& folder, platform::File* open_file);
 
   // Finds the usable file folder/date??.log with the greatest name and keeps
   // its name and size; false when there is none (or the folder cannot be
@@ -47,8 +51,11 @@ class CCurrentLogFile {
   // With `open_file`, candidates are tested as ChooseFileName describes, and
   // the usable file found stays open there (unshared) when that open passed.
   BOOL FindLatestFile(std::u16string_view date, std::u16string_view folder, platform::File* open_file = nullptr);
+  BOOL FindLatestFile(std::u16string_view date, platform::Folder& folder, platform::File* open_file = nullptr);
 
   const std::u16string& name() const { return name_; }
+  // The record count in the header of the file left open by the search.
+  DWORD kept_count() const { return kept_count_; }
   DWORD size_high() const { return size_high_; }
   DWORD size_low() const { return size_low_; }
 
@@ -58,9 +65,13 @@ class CCurrentLogFile {
   static std::u16string NextFileName(std::u16string_view name);
 
  private:
+  // FindLatestFile over the names of `folder` that match `pattern`.
+  BOOL FindLatestIn(std::u16string_view pattern, platform::Folder& folder, platform::File* open_file);
+
   std::u16string name_;
   DWORD size_high_ = 0;
   DWORD size_low_ = 0;
+  DWORD kept_count_ = 0;
   LocalClock clock_;
 };
 

@@ -47,22 +47,40 @@ CLogManager::~CLogManager() {
   if (bridge_.IsLoaded()) bridge_.Unload();
 }
 
+namespace {
+
+// A record handed over by pointer is probed before it is touched.
+template <typename Record>
+bool Unreadable(const Record* log) {
+  return log == nullptr || platform::IsBadReadPtr(log, sizeof(Record));
+}
+
+}  // namespace
+
 DWORD CLogManager::AppendPCScanLog(stPC_SCAN_LOG_W* log) {
+  return Unreadable(log) ? kStatusBadPointer : AppendPCScanLog(*log);
+}
+
+DWORD CLogManager::AppendFWLog(stFW_LOG_W* log) { return Unreadable(log) ? kStatusBadPointer : AppendFWLog(*log); }
+
+DWORD CLogManager::AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W* log) {
+  return Unreadable(log) ? kStatusBadPointer : AppendSimpleLog(kind, *log);
+}
+
+DWORD CLogManager::AppendPCScanLog(stPC_SCAN_LOG_W& log) {
   return Append<stPC_SCAN_LOG_W, CPCScanLogRecord>(QORLOG_KIND_PCSCAN, log);
 }
 
-DWORD CLogManager::AppendFWLog(stFW_LOG_W* log) { return Append<stFW_LOG_W, CFWLogRecord>(QORLOG_KIND_FIREWALL, log); }
+DWORD CLogManager::AppendFWLog(stFW_LOG_W& log) { return Append<stFW_LOG_W, CFWLogRecord>(QORLOG_KIND_FIREWALL, log); }
 
-DWORD CLogManager::AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W* log) {
+DWORD CLogManager::AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W& log) {
   return Append<stSIMPLE_LOG_W, CSimpleLogRecord>(kind, log);
 }
 
 // The append, the same for every record kind. Everything between the wait
 // and the release runs as one unit for all writers of all processes.
 template <typename Record, typename Object>
-DWORD CLogManager::Append(DWORD kind, Record* log) {
-  if (log == nullptr || platform::IsBadReadPtr(log, sizeof(Record))) return kStatusBadPointer;
-
+DWORD CLogManager::Append(DWORD kind, Record& log) {
   const DWORD wait = mutex_.Wait();
   if (wait == platform::NamedMutex::kWaitAbandoned) {
     // We own it now, but the previous owner may have left its file half
@@ -88,11 +106,12 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
   try {
     // A tear this writer could not cut back is mended before anything follows it.
     if (!torn_tail_.Settle()) return kStatusLogError;
-    if (const DWORD status = OpenCurrentLogFile(kind, file); status != 0) return status;
+    std::optional<DWORD> known_count;
+    if (const DWORD status = OpenCurrentLogFile(kind, file, &known_count); status != 0) return status;
     bridge_.TouchSubFile(file.GetFilePath().c_str());
     length_before = file.SeekToEnd();
-    log->stTime = clock()();
-    Object record(*log);
+    log.stTime = clock()();
+    Object record(log);
     {
       Archive ar(file, Archive::kStore);
       writing = true;
@@ -100,8 +119,16 @@ DWORD CLogManager::Append(DWORD kind, Record* log) {
       ar.Close();  // the record (at most 812 bytes) goes out in one write
     }
     writing = false;
+    // The count plus one (wrapping at 2^32, as the check does), or 0 when
+    // the header cannot be read back. A header that the search read through
+    // this handle is not read again: the handle has denied writing to others
+    // since, and the record went after it.
     DWORD count = 0;
-    if (ReadLogHeader(&file, &count)) ++count;  // wraps at 2^32, as the check does
+    if (known_count.has_value()) {
+      count = *known_count + 1;
+    } else if (ReadLogHeader(&file, &count)) {
+      ++count;
+    }
     // A count left behind is put right by this writer's next append.
     if (!WriteLogHeader(&file, count)) torn_tail_.Remember(file.GetFilePath(), RecordKindFor<Object>());
     // A close that fails may have lost what was written (a file system

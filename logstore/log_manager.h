@@ -21,6 +21,7 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string_view>
 
 #include "logstore/log_util.h"
@@ -62,13 +63,20 @@ class CLogManager {
   DWORD AppendPCScanLog(stPC_SCAN_LOG_W* log);
   DWORD AppendFWLog(stFW_LOG_W* log);
   DWORD AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W* log);
+  // The same for a record that the caller holds itself (the writers' own
+  // copy on their stack), so it needs no readability probe.
+  DWORD AppendPCScanLog(stPC_SCAN_LOG_W& log);
+  DWORD AppendFWLog(stFW_LOG_W& log);
+  DWORD AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W& log);
 
   // Chooses today's current file of `kind`, creating the folder and the file
   // as needed, and opens it into `file` for reading and writing with write
   // access denied to others. 0 when a name was chosen (the file may still
   // have failed to open: it is then left closed); 1627 when none could be.
   // The caller holds the writers' mutex. Defined in current_log_file.cc.
-  DWORD OpenCurrentLogFile(DWORD kind, platform::File& file);
+  // When the file's header was read through `file` on the way (its count
+  // cannot have changed since), *header_count gets its record count.
+  DWORD OpenCurrentLogFile(DWORD kind, platform::File& file, std::optional<DWORD>* header_count = nullptr);
 
   // Reads the header of an open file from its start; true when it is valid,
   // with its record count stored in *count when count is not null. Any error
@@ -91,7 +99,7 @@ class CLogManager {
 
  private:
   template <typename Record, typename Object>
-  DWORD Append(DWORD kind, Record* log);
+  DWORD Append(DWORD kind, Record& log);
   // Repairs the tail of today's current file of every category, which a
   // writer killed while holding the mutex may have left cut off or miscounted.
   // The caller holds the mutex. Defined in current_log_file.cc.

@@ -19,6 +19,8 @@ namespace qorlog::inline logstore {
 inline constexpr std::u16string_view kCommonLogSubfolder = platform::kNativePath<u"Varnok/ZEL/Common/Log">;
 // Log files are named YYYYMMDDnn.log; a day has at most this many.
 inline constexpr DWORD kFilesPerDay = 100;
+// The length of a log file's name, YYYYMMDDnn.log.
+inline constexpr std::size_t kLogFileNameLength = 14;
 // The current file is reused while smaller than this many bytes.
 inline constexpr DWORD kRotationSize = 0x100000;
 // Files of this size or larger are never candidates, never counted or pruned.
@@ -70,8 +72,9 @@ class CLogUtil {
   static BOOL HasValidHeader(std::u16string_view folder, std::u16string_view name);
   // The header test of HasValidHeader on a file the caller has open: reads
   // the 12-byte header from the start through a load archive (the file is
-  // left at offset 12) and tests it; any error makes the answer false.
-  static BOOL HasValidHeader(platform::File& file);
+  // left at offset 12) and tests it; any error makes the answer false. When
+  // it is valid, its record count goes to *count (when given).
+  static BOOL HasValidHeader(platform::File& file, DWORD* count = nullptr);
 
   // Lists the files of a kind's category folder whose extension (the text
   // after the last '.', or the whole name without one) is exactly "log",

@@ -15,6 +15,7 @@
 
 #include "api/qorlog.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 
 namespace qorlog::inline logstore {
 
@@ -28,5 +29,8 @@ inline constexpr DWORD kBusyFileWaitMs = 1000;
 // open.
 bool OpenWhenFree(platform::File& file, std::u16string_view path, unsigned flags, DWORD* error = nullptr,
                   DWORD max_wait_ms = kBusyFileWaitMs);
+// The same for the file `name` inside `folder` (platform::File::OpenIn).
+bool OpenWhenFree(platform::File& file, const platform::Folder& folder, std::u16string_view name, unsigned flags,
+                  DWORD* error = nullptr, DWORD max_wait_ms = kBusyFileWaitMs);
 
 }  // namespace qorlog::logstore

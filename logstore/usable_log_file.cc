@@ -30,14 +30,16 @@ BOOL CLogUtil::HasValidHeader(std::u16string_view folder, std::u16string_view na
   return HasValidHeader(file);
 }
 
-BOOL CLogUtil::HasValidHeader(platform::File& file) {
+BOOL CLogUtil::HasValidHeader(platform::File& file, DWORD* count) {
   try {
     file.SeekToBegin();
     Archive ar(file, Archive::kLoad);
     CLogHeader header;
     header.Serialize(ar);
     ar.Close();
-    return header.IsValid() ? 1 : 0;
+    if (!header.IsValid()) return 0;
+    if (count != nullptr) *count = header.dwItemCount;
+    return 1;
   } catch (const platform::FileException&) {
     return 0;
   } catch (const ArchiveException&) {

@@ -54,6 +54,8 @@ class FileException : public std::exception {
   std::string message_;
 };
 
+class Folder;
+
 class File {
  public:
   // Open flags: one access mode, one share mode, and optional creation.
@@ -87,6 +89,10 @@ class File {
   // refuses folders (5). On failure returns false, stores the system error
   // code in *error when given, and leaves the object closed.
   bool Open(std::u16string_view path, unsigned flags, DWORD* error = nullptr);
+  // Opens the file `name` inside `folder` as Open would open its path (the
+  // file's path is folder.PathOf(name)); through the folder's handle when it
+  // is open, so the file is the one in the folder that was checked.
+  bool OpenIn(const Folder& folder, std::u16string_view name, unsigned flags, DWORD* error = nullptr);
 
   // Changes the share mode of the open handle to `share` (one of the share*
   // flags) when it denies nothing the current one does not: the denies given
@@ -117,9 +123,19 @@ class File {
   const std::u16string& GetFilePath() const { return path_; }
 
  private:
+  // Opens `name`, relative to `folder` when given, else a path; `path` is the
+  // file's whole path, kept for GetFilePath and errors.
+  bool OpenRelative(const NativeHandle* folder, std::u16string_view path, std::u16string_view name, unsigned flags,
+                    DWORD* error);
+
   NativeHandle handle_;
   unsigned flags_ = 0;  // the open flags, with the share mode now held
   std::uint64_t position_ = 0;
+  // While this handle denies writing to others, no one else can change the
+  // file's length: it is the length the open saw, moved by this handle's own
+  // writes and SetLength, and needs no system call (a backend may use it).
+  bool length_known_ = false;
+  std::uint64_t length_ = 0;
   std::u16string path_;
 };
 

@@ -71,9 +71,14 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  // The ASCII start (often the whole text: paths, log file names) is copied
+  // unit for unit.
+  std::size_t i = 0;
+  while (i < text.size() && text[i] < 0x80) ++i;
+  std::string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(i));
+  if (i == text.size()) return out;
+  out.reserve(text.size() + (text.size() - i) * 2);
+  for (; i < text.size(); ++i) {
     char32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {

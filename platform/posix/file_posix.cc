@@ -1,9 +1,11 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/folder.h"
 #include "platform/posix/share_lock.h"
 #include "platform/posix/sys.h"
 #include "platform/text.h"
@@ -49,8 +51,21 @@ share_lock::Claim ClaimFor(unsigned flags) {
 File::~File() { Close(); }
 
 bool File::Open(std::u16string_view path, unsigned flags, DWORD* error) {
+  return OpenRelative(nullptr, path, path, flags, error);
+}
+
+bool File::OpenIn(const Folder& folder, std::u16string_view name, unsigned flags, DWORD* error) {
+  if (!folder.IsOpen()) return Open(folder.PathOf(name), flags, error);
+  return OpenRelative(&folder.handle(), folder.PathOf(name), name, flags, error);
+}
+
+bool File::OpenRelative(const NativeHandle* folder, std::u16string_view path, std::u16string_view name,
+                        unsigned flags, DWORD* error) {
   Close();
-  const std::string native = Utf16ToUtf8(path);
+  const int at = folder != nullptr ? FdOf(*folder) : AT_FDCWD;
+  const std::string native = Utf16ToUtf8(name);
+  // Inside an open folder a missing file is "not found" (2): the folder is there.
+  const std::string error_path = folder != nullptr ? std::string() : native;
   const share_lock::Claim claim = ClaimFor(flags);
   // Shared marker locks need read access, so every handle can read.
   int oflags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | (claim.write ? O_RDWR : O_RDONLY);
@@ -65,13 +80,13 @@ bool File::Open(std::u16string_view path, unsigned flags, DWORD* error) {
 
   // Retries only when a deleter unlinked the path between our open and guard.
   for (int attempt = 0; attempt < 8; ++attempt) {
-    NativeHandle handle(posix::Open(native.c_str(), oflags, 0666));
-    if (!handle.IsValid()) return fail(posix::ErrorFromErrno(errno, native));
+    NativeHandle handle(posix::OpenAt(at, native.c_str(), oflags, 0666));
+    if (!handle.IsValid()) return fail(posix::ErrorFromErrno(errno, error_path));
     const int fd = FdOf(handle);
 
-    if (int err = share_lock::LockGuard(fd); err != 0) return fail(posix::ErrorFromErrno(err, native));
+    if (int err = share_lock::LockGuard(fd); err != 0) return fail(posix::ErrorFromErrno(err, error_path));
     struct stat st;
-    if (fstat(fd, &st) != 0) return fail(posix::ErrorFromErrno(errno, native));  // the guard goes with the handle
+    if (fstat(fd, &st) != 0) return fail(posix::ErrorFromErrno(errno, error_path));  // the guard goes with the handle
     if (S_ISDIR(st.st_mode)) return fail(kErrorAccessDenied);
     if (st.st_nlink == 0) continue;
     int err = share_lock::CheckConflicts(fd, claim);
@@ -80,11 +95,13 @@ bool File::Open(std::u16string_view path, unsigned flags, DWORD* error) {
       if (posix::FTruncate(fd, 0) != 0) err = errno;
     }
     share_lock::UnlockGuard(fd);
-    if (err != 0) return fail(posix::ErrorFromErrno(err, native));  // closing drops any markers taken
+    if (err != 0) return fail(posix::ErrorFromErrno(err, error_path));  // closing drops any markers taken
     handle_ = std::move(handle);
     flags_ = flags;
     position_ = 0;
     path_.assign(path);
+    length_known_ = claim.deny_write;
+    length_ = (flags & modeCreate) && !(flags & modeNoTruncate) ? 0 : static_cast<std::uint64_t>(st.st_size);
     return true;
   }
   return fail(kErrorFileNotFound);
@@ -105,11 +122,13 @@ bool File::RelaxShare(unsigned share, DWORD* error) {
   }
   if (int err = share_lock::DropDenies(FdOf(handle_), from, to); err != 0) return fail(posix::ErrorFromErrno(err));
   flags_ = (flags_ & ~0x70u) | (share & 0x70);
+  length_known_ = length_known_ && to.deny_write;
   return true;
 }
 
 DWORD File::Close() {
   position_ = 0;
+  length_known_ = false;
   return handle_.Close();
 }
 
@@ -135,15 +154,18 @@ void File::Write(const void* buffer, std::uint32_t count) {
     const ssize_t n = posix::PWrite(FdOf(handle_), in + done, count - done, static_cast<off_t>(position_ + done));
     if (n < 0) {
       position_ += done;
+      length_ = std::max(length_, position_);
       ThrowErrno(errno, path_);
     }
     done += static_cast<std::uint32_t>(n);
   }
   position_ += done;
+  length_ = std::max(length_, position_);
 }
 
 std::uint64_t File::GetLength() const {
   if (!IsOpen()) ThrowClosed(path_);
+  if (length_known_) return length_;
   struct stat st;
   if (fstat(FdOf(handle_), &st) != 0) ThrowErrno(errno, path_);
   return static_cast<std::uint64_t>(st.st_size);
@@ -152,6 +174,7 @@ std::uint64_t File::GetLength() const {
 void File::SetLength(std::uint64_t length) {
   if (!IsOpen()) ThrowClosed(path_);
   if (posix::FTruncate(FdOf(handle_), static_cast<off_t>(length)) != 0) ThrowErrno(errno, path_);
+  length_ = length;
 }
 
 }  // namespace qorlog::platform

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 
 #include "platform/errors.h"
@@ -54,7 +55,9 @@ Keys Defaults() {
 }
 
 // The parsed file, re-read only when its identity or modification time
-// changes, so that a lookup costs one stat() in the common case.
+// changes, so that a lookup costs one stat() in the common case. A lookup
+// shares the parsed keys instead of copying them; a re-read replaces them
+// whole, so a lookup that still holds the old ones is not disturbed.
 struct Cache {
   std::mutex mu;
   std::string path;
@@ -62,10 +65,10 @@ struct Cache {
   struct timespec mtime = {};
   ino_t ino = 0;
   off_t size = -1;
-  Keys keys;
+  std::shared_ptr<const Keys> keys;
 };
 
-Keys Load(const std::string& path) {
+std::shared_ptr<const Keys> Load(const std::string& path) {
   static Cache cache;
   std::lock_guard lock(cache.mu);
   struct stat st;
@@ -78,14 +81,14 @@ Keys Load(const std::string& path) {
   if (exists) {
     std::ifstream in(path, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    cache.keys = Parse(Utf8ToUtf16(text));
+    cache.keys = std::make_shared<const Keys>(Parse(Utf8ToUtf16(text)));
     cache.ino = st.st_ino;
     cache.size = st.st_size;
     cache.mtime = st.st_mtim;
   } else {
     // Defaults read the environment, so they are never cached.
     cache.path.clear();
-    return Defaults();
+    return std::make_shared<const Keys>(Defaults());
   }
   cache.path = path;
   cache.exists = exists;
@@ -101,16 +104,16 @@ std::string RegistryFilePath() {
 
 DWORD RegistryKey::Open(std::u16string_view subkey, DWORD /*access*/) {
   Close();
-  Keys keys = Load(RegistryFilePath());
+  const std::shared_ptr<const Keys> keys = Load(RegistryFilePath());
   std::u16string name = FoldAsciiLower(subkey);
   // Accept the key path with or without the root key's name in front.
-  auto it = keys.find(name);
-  if (it == keys.end()) it = keys.find(u"hkey_local_machine\\" + name);
-  if (it == keys.end()) {
+  auto it = keys->find(name);
+  if (it == keys->end()) it = keys->find(u"hkey_local_machine\\" + name);
+  if (it == keys->end()) {
     SetLastError(kErrorFileNotFound);
     return kErrorFileNotFound;
   }
-  values_ = std::move(it->second);
+  values_ = it->second;  // the values of this key only
   open_ = true;
   return kErrorSuccess;
 }

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <utility>
 
 #include "platform/fault_point.h"
 #include "platform/native_handle.h"
@@ -47,11 +48,39 @@ inline int Injected(DWORD error) {
 }
 }  // namespace internal
 
+// A descriptor of a folder, opened to walk through it or to read its names:
+// closed at once without the fault point, so a plan that fails the Nth close
+// counts the closes of files only (a folder opened for reading has nothing
+// to lose at its close).
+class FolderDescriptor {
+ public:
+  explicit FolderDescriptor(int fd = -1) : fd_(fd) {}
+  ~FolderDescriptor() { Reset(-1); }
+  FolderDescriptor(const FolderDescriptor&) = delete;
+  FolderDescriptor& operator=(const FolderDescriptor&) = delete;
+  int get() const { return fd_; }
+  bool IsValid() const { return fd_ >= 0; }
+  void Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  int Release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
 // open(2). On success the caller owns the descriptor: wrap it in a
 // NativeHandle at once.
 inline int Open(const char* path, int flags, mode_t mode = 0) {
   if (auto f = fault::Check(fault::Call::kOpen); f.error != 0) [[unlikely]] return internal::Injected(f.error);
   return RetryOnEintr([&] { return ::open(path, flags, mode); });
+}
+
+// openat(2) of a file inside an open folder, with the fault point of Open.
+inline int OpenAt(int folder, const char* name, int flags, mode_t mode = 0) {
+  if (auto f = fault::Check(fault::Call::kOpen); f.error != 0) [[unlikely]] return internal::Injected(f.error);
+  return RetryOnEintr([&] { return ::openat(folder, name, flags, mode); });
 }
 
 inline ssize_t PRead(int fd, void* buffer, std::size_t count, off_t offset) {
@@ -97,6 +126,11 @@ inline int Rename(const char* from, const char* to) {
 inline int MkDir(const char* path, mode_t mode) {
   if (auto f = fault::Check(fault::Call::kCreateFolder); f.error != 0) [[unlikely]] return internal::Injected(f.error);
   return ::mkdir(path, mode);
+}
+
+inline int MkDirAt(int folder, const char* name, mode_t mode) {
+  if (auto f = fault::Check(fault::Call::kCreateFolder); f.error != 0) [[unlikely]] return internal::Injected(f.error);
+  return ::mkdirat(folder, name, mode);
 }
 
 // flock(2), waiting (the guards are held for a few system calls only).

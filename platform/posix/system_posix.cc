@@ -1,8 +1,10 @@
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -36,6 +38,25 @@ void SleepMilliseconds(DWORD milliseconds) {
   posix::RetryOnEintr([&] { return ::nanosleep(&ts, &ts); });
 }
 
+namespace {
+
+// The process id for the probe, asked once per process: a fork handler
+// forgets it in the child, which asks again.
+std::atomic<pid_t> g_own_pid{0};
+
+pid_t OwnPid() {
+  pid_t pid = g_own_pid.load(std::memory_order_relaxed);
+  if (pid != 0) return pid;
+  static const bool forget_in_child = [] {
+    return ::pthread_atfork(nullptr, nullptr, [] { g_own_pid.store(0, std::memory_order_relaxed); }) == 0;
+  }();
+  pid = ::getpid();
+  if (forget_in_child) g_own_pid.store(pid, std::memory_order_relaxed);
+  return pid;
+}
+
+}  // namespace
+
 bool IsBadReadPtr(const void* p, std::size_t size) {
   if (p == nullptr) return true;
   // process_vm_readv on our own process copies through the kernel, which
@@ -46,7 +67,7 @@ bool IsBadReadPtr(const void* p, std::size_t size) {
     const std::size_t chunk = size < sizeof buf ? size : sizeof buf;
     struct iovec local = {buf, chunk};
     struct iovec remote = {const_cast<char*>(src), chunk};
-    const ssize_t n = process_vm_readv(getpid(), &local, 1, &remote, 1, 0);
+    const ssize_t n = process_vm_readv(OwnPid(), &local, 1, &remote, 1, 0);
     if (n != static_cast<ssize_t>(chunk)) return true;
     src += chunk;
     size -= chunk;
