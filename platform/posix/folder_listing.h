@@ -23,7 +23,9 @@
 // queue, so a read in one would take events from the other: a fork handler
 // makes the child forget the kept names and close its copy of the queue
 // before it uses either. Without inotify (or /proc, through which the watch
-// is set on the open folder) the names are read afresh every time.
+// is set on the open folder) the names are read afresh every time, and so
+// they are on a network file system, where changes made from another machine
+// raise no event here.
 //
 // Thread rules: any thread; the kept names are guarded by a mutex.
 #pragma once

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -102,6 +103,25 @@ void Drain(State& s) {
   }
 }
 
+// Whether changes of the folder open as `fd` all pass through this kernel,
+// so that its watch sees every one. A network file system reports only the
+// changes made from this machine: there the names are read afresh.
+bool ChangesAreAllLocal(int fd) {
+  struct statfs fs;
+  if (::fstatfs(fd, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0xF2F52010:  // f2fs
+    case 0x01021994:  // tmpfs
+    case 0x794C7630:  // overlay (changes made through it)
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Watches the folder open as `fd` (through its /proc name, which is that
 // very folder); the watch descriptor, or -1.
 int Watch(State& s, int fd) {
@@ -148,7 +168,7 @@ int Read(int fd, bool rewind, Names* out) {
   }
   // The watch comes first: a change made while the names are read then
   // drops them at the next search.
-  const int wd = s.unusable ? -1 : Watch(s, fd);
+  const int wd = s.unusable || !ChangesAreAllLocal(fd) ? -1 : Watch(s, fd);
   if (const int err = ReadAfresh(fd, rewind, out); err != 0) return err;
   if (wd >= 0) Keep(s, st, wd, *out);
   return 0;
