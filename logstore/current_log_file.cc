@@ -89,27 +89,6 @@ std::u16string CCurrentLogFile::NextFileName(std::u16string_view name) {
   return Ascii(buf);
 }
 
-namespace {
-
-// The usable-file test of `name`, a candidate with a log file name below the
-// size limit. With `keep`, the file is opened for reading and writing with no
-// sharing and stays open there when it passes. A file the read-write open
-// refuses for any reason gets the read-only test, so the answer is always
-// that of CLogUtil::HasValidHeader: an exclusive read-write open that succeeds
-// means the exclusive read-only open would have, and the header is read the
-// same way.
-bool PassesHeaderTest(platform::Folder& folder, std::u16string_view name, File* keep, DWORD* count) {
-  if (keep == nullptr) return CLogUtil::HasValidHeader(folder.path(), name) != 0;
-  if (!keep->OpenIn(folder, name, File::modeReadWrite | File::shareExclusive)) {
-    return CLogUtil::HasValidHeader(folder.path(), name) != 0;
-  }
-  if (CLogUtil::HasValidHeader(*keep, count)) return true;
-  keep->Close();
-  return false;
-}
-
-}  // namespace
-
 BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_view folder, File* open_file) {
   platform::Folder by_path(folder);
   return FindLatestFile(date, by_path, open_file);
@@ -131,19 +110,30 @@ BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, platform::Folder&
 }
 
 BOOL CCurrentLogFile::FindLatestIn(std::u16string_view pattern, platform::Folder& folder, File* open_file) {
+  auto take = [&](const std::u16string& name, std::uint64_t size) {
+    name_ = name;
+    size_high_ = static_cast<DWORD>(size >> 32);
+    size_low_ = static_cast<DWORD>(size);
+    return true;
+  };
   auto take_if_usable = [&](const std::u16string& name) {
-    platform::FindData entry;
-    if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) return false;
-    if (entry.size_high != 0 || entry.size_low >= kCandidateSizeLimit || !CLogUtil::IsLogFileName(name)) return false;
-    // Only a file below the rotation size receives the record; a larger one
-    // gets the plain test (the next name is opened on its own).
-    if (!PassesHeaderTest(folder, name, entry.size_low < kRotationSize ? open_file : nullptr, &kept_count_)) {
+    if (!CLogUtil::IsLogFileName(name)) return false;
+    // The append's own open tells the size with no look at the entry. The
+    // test through it answers as the read-only test would; a file past the
+    // rotation size is closed again once a name is chosen.
+    if (open_file != nullptr && open_file->OpenIn(folder, name, File::modeReadWrite | File::shareExclusive)) {
+      const std::uint64_t size = open_file->GetLength();
+      if (size < kCandidateSizeLimit && CLogUtil::HasValidHeader(*open_file, &kept_count_)) return take(name, size);
+      open_file->Close();
       return false;
     }
-    name_ = name;
-    size_high_ = entry.size_high;
-    size_low_ = entry.size_low;
-    return true;
+    // Not opened so (a folder, a link, held, forbidden): the entry decides,
+    // then the read-only test.
+    platform::FindData entry;
+    if (!platform::QueryFileEntry(folder, name, &entry) || entry.is_directory) return false;
+    if (entry.size_high != 0 || entry.size_low >= kCandidateSizeLimit) return false;
+    if (!CLogUtil::HasValidHeader(folder.path(), name)) return false;
+    return take(name, entry.size_low);
   };
   // Greatest name first (ordinal order of the UTF-16 code units). The
   // greatest is usually usable and is found without listing every name.

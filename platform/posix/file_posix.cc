@@ -135,6 +135,9 @@ DWORD File::Close() {
 std::uint32_t File::Read(void* buffer, std::uint32_t count) {
   if (!IsOpen()) ThrowClosed(path_);
   auto* out = static_cast<char*>(buffer);
+  // While no one else can write, the file ends where this handle knows it
+  // does: a read up to there needs no further call to find the end.
+  if (length_known_) count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, length_ - std::min(length_, position_)));
   std::uint32_t done = 0;
   while (done < count) {
     const ssize_t n = posix::PRead(FdOf(handle_), out + done, count - done, static_cast<off_t>(position_ + done));

@@ -1,18 +1,21 @@
 // Folder on POSIX: a descriptor reached by a walk that follows no link below
 // the base.
 //
-// The common case costs three calls: open the base (O_PATH, links allowed),
-// one openat2 with RESOLVE_NO_SYMLINKS for everything below it, close the
-// base. The kernel then refuses a link anywhere in the rest of the path
-// (ELOOP) and O_DIRECTORY a file (ENOTDIR). When a folder is missing, or the
-// system has no openat2 (older kernels, or a filter that forbids it), the
-// walk goes one component at a time: openat with O_NOFOLLOW | O_DIRECTORY,
+// The common case costs one call: openat2 of the whole path with
+// RESOLVE_NO_SYMLINKS, right whenever the base holds no link either.
+// Otherwise three: open the base (O_PATH, links allowed), one openat2 for
+// everything below it, close the base; once the whole-path open failed where
+// this went on, the process goes straight to it. The kernel refuses a link
+// anywhere in the rest of the path (ELOOP) and O_DIRECTORY a file (ENOTDIR).
+// When a folder is missing, or the system has no openat2 (older kernels, or
+// a filter that forbids it), the walk goes one component at a time: openat with O_NOFOLLOW | O_DIRECTORY,
 // and mkdirat where a component is missing. Components in the middle are
 // opened with O_PATH, which needs no read permission, so a folder that may be
 // passed but not listed is passed as a path would be.
 #include <linux/openat2.h>
 #include <sys/syscall.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 
@@ -49,6 +52,11 @@ int OpenComponent(int parent, const char* name, int flags) {
   return posix::RetryOnEintr([&] { return ::openat(parent, name, flags | O_NOFOLLOW); });
 }
 
+// Set once a whole-path open failed where the walk from the base's own open
+// then went on: the base holds a link (or there is no openat2), so the
+// whole-path open would only fail again.
+std::atomic<bool> whole_open_fails{false};
+
 }  // namespace
 
 // The folder's descriptor is closed as the other folder descriptors are.
@@ -76,6 +84,20 @@ DWORD Folder::Open(std::size_t base_size) {
     return handle_.IsValid() ? kErrorSuccess : fail(ErrorFromErrno(errno, native_base));
   }
 
+  // No link anywhere in the whole path: then none below the base either.
+  const bool whole_tried = !whole_open_fails.load(std::memory_order_relaxed);
+  if (whole_tried) {
+    const std::string whole = native_base + '/' + native_rest;
+    const int fd = OpenBelowWithoutLinks(AT_FDCWD, whole.c_str(), kListFlags);
+    if (fd >= 0) {
+      handle_ = NativeHandle(fd);
+      return kErrorSuccess;
+    }
+  }
+  // A missing folder, a link in the base or below it, or no openat2: the
+  // same walk from the base's own open tells which.
+  const bool whole_was_refused = whole_tried && errno != ENOENT;
+
   posix::FolderDescriptor parent(posix::RetryOnEintr([&] { return ::open(native_base.c_str(), kPassFlags); }));
   if (!parent.IsValid() && errno == ENOENT && CreateFolderTree(base) == 0) {
     parent.Reset(posix::RetryOnEintr([&] { return ::open(native_base.c_str(), kPassFlags); }));
@@ -84,6 +106,7 @@ DWORD Folder::Open(std::size_t base_size) {
 
   const int fd = OpenBelowWithoutLinks(parent.get(), native_rest.c_str(), kListFlags);
   if (fd >= 0) {
+    if (whole_was_refused) whole_open_fails.store(true, std::memory_order_relaxed);
     handle_ = NativeHandle(fd);
     return kErrorSuccess;
   }
@@ -105,6 +128,7 @@ DWORD Folder::Open(std::size_t base_size) {
     start = native_rest.find_first_not_of('/', end);
     if (start == std::string::npos) break;
   }
+  if (whole_was_refused) whole_open_fails.store(true, std::memory_order_relaxed);
   handle_ = NativeHandle(parent.Release());
   return kErrorSuccess;
 }
