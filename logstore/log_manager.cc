@@ -150,21 +150,7 @@ DWORD CLogManager::Append(DWORD kind, Record& log) {
 }
 
 BOOL CLogManager::ReadLogHeader(platform::File* file, DWORD* count) {
-  if (file == nullptr) return 0;
-  try {
-    file->SeekToBegin();
-    Archive ar(*file, Archive::kLoad);
-    CLogHeader header;
-    header.Serialize(ar);
-    ar.Close();  // leaves the file at offset 12
-    if (!header.IsValid()) return 0;
-    if (count != nullptr) *count = header.dwItemCount;
-    return 1;
-  } catch (const platform::FileException&) {
-    return 0;
-  } catch (const ArchiveException&) {
-    return 0;
-  }
+  return file != nullptr && CLogUtil::HasValidHeader(*file, count);
 }
 
 BOOL CLogManager::WriteLogHeader(platform::File* file, DWORD count) {
