@@ -1,9 +1,10 @@
-// qorlog: the suite's log viewer and admin tool on Linux.
+// qorlog: the suite's log viewer and admin tool on Linux and Windows.
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -19,9 +20,7 @@ int ReportParseError(const CLI::App& app, const CLI::ParseError& e) {
   return static_cast<int>(ExitCode::kUsage);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   CLI::App app{"qorlog - list, read, write and prune the suite's logs; without a command, the live viewer", "qorlog"};
   app.set_version_flag("--version", "qorlog " QORLOG_VERSION_STRING);
   app.require_subcommand(0, 1);
@@ -44,3 +43,23 @@ int main(int argc, char** argv) {
   }
   return static_cast<int>(outcome.exit_code);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows hands main() its arguments in the ANSI code page, which cannot hold
+// every character; wmain() gets them as typed (UTF-16), and the commands take
+// UTF-8.
+int wmain(int argc, wchar_t** wide_argv) {
+  std::vector<std::string> utf8;
+  for (int i = 0; i < argc; ++i) {
+    utf8.push_back(qorlog::platform::Utf16ToUtf8(reinterpret_cast<const char16_t*>(wide_argv[i])));
+  }
+  std::vector<char*> argv;
+  for (std::string& arg : utf8) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <iostream>
 
@@ -51,6 +52,13 @@ ExitCode RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
   }
 
   g_window = &window;
+#ifdef _WIN32
+  // The C runtime's SIGINT (Ctrl+C) and SIGBREAK (Ctrl+Break) are called on
+  // the console's control thread; Stop() may be called from any thread.
+  // There is no sigaction and no SIGPIPE.
+  const auto old_int = std::signal(SIGINT, OnStopSignal);
+  const auto old_break = std::signal(SIGBREAK, OnStopSignal);
+#else
   struct sigaction sa = {};
   sa.sa_handler = OnStopSignal;
   sigemptyset(&sa.sa_mask);
@@ -58,13 +66,19 @@ ExitCode RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
   sigaction(SIGINT, &sa, &old_int);
   sigaction(SIGTERM, &sa, &old_term);
   signal(SIGPIPE, SIG_IGN);  // a closed output ends the loop through the stream state
+#endif
 
   platform::SignalReady();
   if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO) && !setup.intro.empty()) std::cerr << setup.intro << std::flush;
   const DWORD rc = window.Run();
 
+#ifdef _WIN32
+  std::signal(SIGINT, old_int);
+  std::signal(SIGBREAK, old_break);
+#else
   sigaction(SIGINT, &old_int, nullptr);
   sigaction(SIGTERM, &old_term, nullptr);
+#endif
   g_window = nullptr;
   return rc == 0 ? ExitCode::kSuccess : ExitCode::kFailed;
 }
