@@ -146,7 +146,11 @@ DWORD FolderWatch::Watch(std::u16string_view folder) {
   const HANDLE handle = ::CreateFileW(path.c_str(), FILE_LIST_DIRECTORY,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return ::GetLastError();
+  if (handle == INVALID_HANDLE_VALUE) {
+    // A missing last folder is "file not found" here: callers retry on 3.
+    const DWORD error = ::GetLastError();
+    return error == kErrorFileNotFound ? kErrorPathNotFound : error;
+  }
   auto watched = std::make_unique<WatchedFolder>(name, handle);
   if (const DWORD error = watched->Arm(); error != 0) return error;  // e.g. a file, not a folder
   state_->folders.push_back(std::move(watched));
