@@ -236,7 +236,9 @@ constexpr char kOpensslDes[] =
     "-provider legacy -provider default";
 
 TEST(SettingsInterop, HexFilesGoBothWaysWithOpenssl) {
-  if (!Shell("openssl version >/dev/null 2>&1")) GTEST_SKIP() << "openssl command not installed";
+  if (!Shell("openssl version >/dev/null 2>&1 && command -v xxd >/dev/null")) {
+    GTEST_SKIP() << "the openssl or the xxd command is not installed";
+  }
   TempDir dir;
   const std::string plain = (dir.path() / "plain.txt").string();
   const std::string cipher = (dir.path() / "cipher.bin").string();
