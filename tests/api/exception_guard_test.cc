@@ -130,43 +130,6 @@ TEST_F(ExportFamilyTest, Writers) {
   for (const ExportCase& c : cases) FailEachAllocationInTurn(c);
 }
 
-TEST_F(ExportFamilyTest, ListingOpeningAndClosing) {
-  WriteOneOfEachKind();
-  const std::u16string path = OnlyFile("firewall");
-  stLOG_FILE_ITEM* files = nullptr;
-  ASSERT_EQ(QORLOG_GetLogFileCnt(QORLOG_KIND_FIREWALL, &files), 1u);
-  const ExportCase cases[] = {
-      // The result is a count; a list that could not be made is empty.
-      {"QORLOG_GetLogFileCnt",
-       [] {
-         stLOG_FILE_ITEM* list = nullptr;
-         const DWORD count = QORLOG_GetLogFileCnt(QORLOG_KIND_FIREWALL, &list);
-         if (list != nullptr) QORLOG_FreeFWLogArray(reinterpret_cast<stFW_LOG_W*>(list));
-         return count;
-       },
-       {0, 1},
-       1},
-      {"QORLOG_OpenLogFile and QORLOG_CloseLog",
-       [&] {
-         void* log = nullptr;
-         const DWORD status = QORLOG_OpenLogFile(path.c_str(), &log);
-         QORLOG_CloseLog(log);
-         return status;
-       },
-       {kNoMemory}},
-      {"QORLOG_OpenLogFiles and QORLOG_CloseLog",
-       [&] {
-         void* log = nullptr;
-         const DWORD status = QORLOG_OpenLogFiles(0, &files, &log);
-         QORLOG_CloseLog(log);
-         return status;
-       },
-       {kNoMemory}},
-  };
-  for (const ExportCase& c : cases) FailEachAllocationInTurn(c);
-  EXPECT_EQ(QORLOG_FreeFWLogArray(reinterpret_cast<stFW_LOG_W*>(files)), 0u);
-}
-
 // Opens `path`, runs `read` on the handle and closes it: the first status
 // that is not 0.
 template <typename Read>
@@ -199,12 +162,35 @@ ExportCase ArrayRead(const char* name, const std::u16string& path, DWORD (*read)
           kReadStatuses};
 }
 
-TEST_F(ExportFamilyTest, ReadingAndFreeing) {
+TEST_F(ExportFamilyTest, ReadersLocationsAndPruning) {
   WriteOneOfEachKind();
   const std::u16string pc = OnlyFile("pc scan");
   const std::u16string fw = OnlyFile("firewall");
   const std::u16string simple = OnlyFile("anti keylogger");
+  const std::u16string program_files = platform::Utf8ToUtf16(env_.program_files().string());
+  stLOG_FILE_ITEM* files = nullptr;
+  ASSERT_EQ(QORLOG_GetLogFileCnt(QORLOG_KIND_FIREWALL, &files), 1u);
   const ExportCase cases[] = {
+      // The result is a count; a list that could not be made is empty.
+      {"QORLOG_GetLogFileCnt",
+       [] {
+         stLOG_FILE_ITEM* list = nullptr;
+         const DWORD count = QORLOG_GetLogFileCnt(QORLOG_KIND_FIREWALL, &list);
+         if (list != nullptr) QORLOG_FreeFWLogArray(reinterpret_cast<stFW_LOG_W*>(list));
+         return count;
+       },
+       {0, 1},
+       1},
+      {"QORLOG_OpenLogFile and QORLOG_CloseLog", [&] { return WithHandle(fw, [](void*) { return kOk; }); },
+       {kNoMemory}},
+      {"QORLOG_OpenLogFiles and QORLOG_CloseLog",
+       [&] {
+         void* log = nullptr;
+         const DWORD status = QORLOG_OpenLogFiles(0, &files, &log);
+         QORLOG_CloseLog(log);
+         return status;
+       },
+       {kNoMemory}},
       {"QORLOG_GetLogItemCnt, QORLOG_FreeLogHeader and QORLOG_ReadPCScanLog",
        [&] {
          return WithHandle(pc, [](void* log) {
@@ -220,25 +206,18 @@ TEST_F(ExportFamilyTest, ReadingAndFreeing) {
       ArrayRead("QORLOG_ReadPCScanLogArray", pc, &QORLOG_ReadPCScanLogArray, &QORLOG_FreePCScanLogArray),
       ArrayRead("QORLOG_ReadFWLogArray", fw, &QORLOG_ReadFWLogArray, &QORLOG_FreeFWLogArray),
       ArrayRead("QORLOG_ReadSimpleLogArray", simple, &QORLOG_ReadSimpleLogArray, &QORLOG_FreeSimpleLogArray),
-  };
-  for (const ExportCase& c : cases) FailEachAllocationInTurn(c);
-}
-
-TEST_F(ExportFamilyTest, LocationsAndPruning) {
-  WriteOneOfEachKind();
-  const std::u16string expected = platform::Utf8ToUtf16(env_.program_files().string());
-  const ExportCase cases[] = {
       {"QORLOG_GetProgramFilesPath",
        [&] {
          WCHAR buffer[260] = {};
          const DWORD status = QORLOG_GetProgramFilesPath(buffer, 260);
          if (status != kOk) return status;
-         return std::u16string_view(buffer) == expected ? kOk : kWrongData;
+         return std::u16string_view(buffer) == program_files ? kOk : kWrongData;
        },
        {kNoMemory}},
       {"QORLOG_ReduceLog", [] { return QORLOG_ReduceLog(QORLOG_KIND_FIREWALL); }, {kNoMemory}},
   };
   for (const ExportCase& c : cases) FailEachAllocationInTurn(c);
+  EXPECT_EQ(QORLOG_FreeFWLogArray(reinterpret_cast<stFW_LOG_W*>(files)), 0u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,19 +20,32 @@ using qorlog::testing::ReadFile;
 
 class WritersTest : public ::testing::Test {
  protected:
-  // The bytes of the only file of a category.
-  std::string OnlyFile(const std::string& category) {
+  // The path of the only file of a category.
+  std::filesystem::path OnlyPath(const std::string& category) {
     std::vector<std::filesystem::path> files;
     for (const auto& e : std::filesystem::directory_iterator(env_.CategoryFolder(category))) files.push_back(e.path());
     EXPECT_EQ(files.size(), 1u);
-    return files.empty() ? std::string() : ReadFile(files[0]);
+    return files.empty() ? std::filesystem::path() : files[0];
   }
-  void Reset(const std::string& category) { std::filesystem::remove_all(env_.CategoryFolder(category)); }
-  // The path of the only file of a category.
-  std::filesystem::path OnlyPath(const std::string& category) {
-    std::filesystem::path found;
-    for (const auto& e : std::filesystem::directory_iterator(env_.CategoryFolder(category))) found = e.path();
-    return found;
+  // After a narrow and a wide write of the same values, the category's file
+  // holds two records that differ only in their 16 time bytes; returns them
+  // as the array read hands them out.
+  template <typename Record>
+  std::vector<Record> Twins(const std::string& category, DWORD (*read)(void*, Record**, DWORD*),
+                            DWORD (*free)(Record*)) {
+    const std::string bytes = ReadFile(OnlyPath(category));
+    const std::size_t length = (bytes.size() - 12) / 2;
+    EXPECT_EQ(bytes.substr(12 + 16, length - 16), bytes.substr(12 + length + 16));
+    void* log = nullptr;
+    EXPECT_EQ(QORLOG_OpenLogFile(qorlog::platform::Utf8ToUtf16(OnlyPath(category).string()).c_str(), &log), 0u);
+    Record* array = nullptr;
+    DWORD count = 0;
+    EXPECT_EQ(read(log, &array, &count), 0u);
+    std::vector<Record> records(array, array + (array == nullptr ? 0 : count));
+    if (array != nullptr) free(array);
+    QORLOG_CloseLog(log);
+    EXPECT_EQ(records.size(), 2u);
+    return records;
   }
   qorlog::testing::IsolatedEnv env_;
 };
@@ -46,6 +60,7 @@ void Text(WCHAR* field, std::size_t size, const std::string& tag) {
   qorlog::platform::CopyTruncated(field, size, qorlog::platform::Utf8ToUtf16(tag + " " + kText));
 }
 std::u16string Expected(const std::string& tag) { return qorlog::platform::Utf8ToUtf16(tag + " " + kText); }
+std::u16string Field(const WCHAR* text) { return text; }
 
 template <typename Record>
 Record PcScan() {
@@ -76,67 +91,29 @@ Record Simple() {
   return r;
 }
 
-// Reads back every record of a file through the array read.
-template <typename Record>
-std::vector<Record> ReadBack(const std::filesystem::path& file, DWORD (*read)(void*, Record**, DWORD*),
-                             DWORD (*free)(Record*)) {
-  void* log = nullptr;
-  EXPECT_EQ(QORLOG_OpenLogFile(qorlog::platform::Utf8ToUtf16(file.string()).c_str(), &log), 0u);
-  Record* array = nullptr;
-  DWORD count = 0;
-  EXPECT_EQ(read(log, &array, &count), 0u);
-  std::vector<Record> records(array, array + (array == nullptr ? 0 : count));
-  if (array != nullptr) free(array);
-  QORLOG_CloseLog(log);
-  return records;
-}
-
-// A file written by the narrow and then the wide writer holds two records
-// that differ only in their 16 time bytes.
-void ExpectTwinRecords(const std::string& bytes) {
-  ASSERT_EQ((bytes.size() - 12) % 2, 0u);
-  const std::size_t length = (bytes.size() - 12) / 2;
-  EXPECT_EQ(bytes.substr(12 + 16, length - 16), bytes.substr(12 + length + 16));
-}
-
 TEST_F(WritersTest, NarrowAndWideWritersStoreEveryFieldInItsPlace) {
   auto pa = PcScan<stPC_SCAN_LOG_A>();
   auto pw = PcScan<stPC_SCAN_LOG_W>();
   ASSERT_EQ(QORLOG_WritePCScanLogA(&pa), 0u);
   ASSERT_EQ(QORLOG_WritePCScanLogW(&pw), 0u);
-  ExpectTwinRecords(OnlyFile("pc scan"));
-  for (const auto& r : ReadBack(OnlyPath("pc scan"), &QORLOG_ReadPCScanLogArray, &QORLOG_FreePCScanLogArray)) {
-    EXPECT_EQ(r.dwCode, 11u);
-    EXPECT_EQ(r.dwSubCode, 12u);
-    EXPECT_EQ(std::u16string_view(r.szText64), Expected("p64"));
-    EXPECT_EQ(std::u16string_view(r.szText260), Expected("p260"));
+  for (const auto& r : Twins("pc scan", &QORLOG_ReadPCScanLogArray, &QORLOG_FreePCScanLogArray)) {
+    EXPECT_EQ(std::tuple(r.dwCode, r.dwSubCode, Field(r.szText64), Field(r.szText260)),
+              std::tuple(11u, 12u, Expected("p64"), Expected("p260")));
   }
-
   auto fa = Firewall<stFW_LOG_A>();
   auto fw = Firewall<stFW_LOG_W>();
   ASSERT_EQ(QORLOG_WriteFWLogA(&fa), 0u);
   ASSERT_EQ(QORLOG_WriteFWLogW(&fw), 0u);
-  ExpectTwinRecords(OnlyFile("firewall"));
-  for (const auto& r : ReadBack(OnlyPath("firewall"), &QORLOG_ReadFWLogArray, &QORLOG_FreeFWLogArray)) {
-    EXPECT_EQ(r.dwCode, 21u);
-    EXPECT_EQ(r.dwSubCode, 22u);
-    EXPECT_EQ(r.dwParam, 0xFFFFFFFFu);
-    EXPECT_EQ(std::u16string_view(r.szText64), Expected("f64"));
-    EXPECT_EQ(std::u16string_view(r.szText260), Expected("f260"));
-    EXPECT_EQ(std::u16string_view(r.szText64b), Expected("f64b"));
+  for (const auto& r : Twins("firewall", &QORLOG_ReadFWLogArray, &QORLOG_FreeFWLogArray)) {
+    EXPECT_EQ(std::tuple(r.dwCode, r.dwSubCode, r.dwParam, Field(r.szText64), Field(r.szText260), Field(r.szText64b)),
+              std::tuple(21u, 22u, 0xFFFFFFFFu, Expected("f64"), Expected("f260"), Expected("f64b")));
   }
-
   auto sa = Simple<stSIMPLE_LOG_A>();
   auto sw = Simple<stSIMPLE_LOG_W>();
   ASSERT_EQ(QORLOG_WriteSimpleLogA(1003, &sa), 0u);
   ASSERT_EQ(QORLOG_WriteSimpleLogW(1003, &sw), 0u);
-  ExpectTwinRecords(OnlyFile("secure browser"));
-  const auto simple = ReadBack(OnlyPath("secure browser"), &QORLOG_ReadSimpleLogArray, &QORLOG_FreeSimpleLogArray);
-  EXPECT_EQ(simple.size(), 2u);
-  for (const auto& r : simple) {
-    EXPECT_EQ(r.dwCode, 31u);
-    EXPECT_EQ(r.dwSubCode, 32u);
-    EXPECT_EQ(std::u16string_view(r.szText260), Expected("s260"));
+  for (const auto& r : Twins("secure browser", &QORLOG_ReadSimpleLogArray, &QORLOG_FreeSimpleLogArray)) {
+    EXPECT_EQ(std::tuple(r.dwCode, r.dwSubCode, Field(r.szText260)), std::tuple(31u, 32u, Expected("s260")));
   }
 }
 
@@ -148,17 +125,17 @@ TEST_F(WritersTest, TextsAreCutToTheirFields) {
   a.dwCode = 1;
   a.dwSubCode = 2;
   ASSERT_EQ(QORLOG_WritePCScanLogA(&a), 0u);
-  const std::string bytes = OnlyFile("pc scan");
+  const std::string bytes = ReadFile(OnlyPath("pc scan"));
   // time 16, code 4, text64: FF FE FF 3F + 126 bytes, subcode 4, text260: FF FE FF FF 03 01 + 518 bytes
   ASSERT_EQ(bytes.size(), 12u + 16 + 4 + 4 + 126 + 4 + 6 + 518);
   EXPECT_EQ(bytes.substr(12 + 20, 4), std::string("\xFF\xFE\xFF\x3F"));
   EXPECT_EQ(bytes.substr(12 + 20 + 4 + 126 + 4, 6), std::string("\xFF\xFE\xFF\xFF\x03\x01", 6));
 
-  Reset("pc scan");
+  std::filesystem::remove_all(env_.CategoryFolder("pc scan"));
   stPC_SCAN_LOG_W w;
   std::memset(&w, 0x41, sizeof w);  // unterminated wide texts of U+4141
   ASSERT_EQ(QORLOG_WritePCScanLogW(&w), 0u);
-  EXPECT_EQ(OnlyFile("pc scan").size(), bytes.size());
+  EXPECT_EQ(ReadFile(OnlyPath("pc scan")).size(), bytes.size());
 }
 
 TEST_F(WritersTest, NullRecordDoesNothingAndCallerRecordIsOnlyRead) {
@@ -175,7 +152,7 @@ TEST_F(WritersTest, NullRecordDoesNothingAndCallerRecordIsOnlyRead) {
   const stSIMPLE_LOG_W before = w;
   ASSERT_EQ(QORLOG_WriteSimpleLogW(5000, &w), 0u);
   EXPECT_EQ(std::memcmp(&w, &before, sizeof w), 0);
-  const std::string bytes = OnlyFile("etc");  // kind 5000 goes to "etc"
+  const std::string bytes = ReadFile(OnlyPath("etc"));  // kind 5000 goes to "etc"
   EXPECT_NE(bytes.substr(12, 2), std::string("\xCF\x07", 2));  // 1999 never reaches the file
 }
 

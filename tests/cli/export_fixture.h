@@ -1,6 +1,7 @@
-// Shared by the export and forward tests: log files put straight into the
-// category folders with the test's log-file builder, JSON lines parsed, and
-// the program running in the background with its output in files.
+// Shared by the export, forward and live command tests: log files put
+// straight into the category folders with the test's log-file builder, JSON
+// lines parsed, and the program running in the background with its output in
+// files.
 #pragma once
 
 #include <signal.h>
@@ -94,6 +95,15 @@ class Background {
   std::size_t LineCount() const {
     const std::string text = out();
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+  }
+  // The lines of the output once it holds `count` (or what there is when
+  // WaitFor gives up).
+  std::vector<std::string> Lines(std::size_t count) const {
+    WaitFor([&] { return LineCount() >= count; });
+    std::vector<std::string> lines;
+    std::istringstream in(out());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
   }
 
  private:

@@ -16,14 +16,11 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-template <typename Record>
-std::vector<std::string> Many(int first_code, int count, Record (*make)(DWORD, DWORD, std::u16string)) {
-  std::vector<std::string> out;
-  for (int i = 0; i < count; ++i) out.push_back(RecordBytes(make(first_code + i, 1, u"r" + std::u16string(1, u'a' + i % 26))));
-  return out;
-}
+// Simple records with codes first_code, first_code + 1, ...
 std::vector<std::string> Simples(int first_code, int count) {
-  return Many<CSimpleLogRecord>(first_code, count, [](DWORD c, DWORD s, std::u16string t) { return Simple(c, s, t); });
+  std::vector<std::string> out;
+  for (int i = 0; i < count; ++i) out.push_back(RecordBytes(Simple(first_code + i, 1, u"r" + std::u16string(1, u'a' + i % 26))));
+  return out;
 }
 
 // Each line is exactly what the JSON library writes for the document it
@@ -81,6 +78,7 @@ TEST_F(ExportTest, EcsLinesCarryEveryFieldOldestFirstAcrossFiles) {
   EXPECT_EQ(lines[2]["event"]["sequence"], 2024030501000000);
   EXPECT_EQ(lines[2]["@timestamp"], "2024-02-30T01:02:03.004");
   EXPECT_EQ(lines[1]["qorlog"]["index"], 1);
+  EXPECT_EQ(lines[1]["event"]["sequence"], 2024030500000001);  // the file's name, then the index
 
   // Event ids: the same in every run, different for every record.
   const auto again = JsonLines(RunCli({"export"}).out);

@@ -1,82 +1,16 @@
 // qorlog watch (the live viewer, also `qorlog` without arguments) and
 // qorlog tray, driven through the library's notifiers from this process.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
-#include <sstream>
-#include <thread>
 
 #include "notify/log_viewer_notifier.h"
 #include "notify/notify_names.h"
 #include "notify/tray_notifier.h"
-#include "platform/text.h"
-#include "tests/cli/cli_runner.h"
-#include "tests/support/temp_env.h"
-
+#include "tests/cli/export_fixture.h"
 
 namespace qorlog::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-// `qorlog args...` running in the background, output captured in files.
-class Background {
- public:
-  explicit Background(const std::vector<std::string>& args) {
-    out_ = dir_.path() / "out";
-    err_ = dir_.path() / "err";
-    pid_ = SpawnCli(args, out_.string(), err_.string());
-  }
-  ~Background() { Stop(SIGKILL); }
-
-  // Sends `sig` and returns the exit status (128 + signal when killed).
-  int Stop(int sig = SIGTERM) {
-    if (pid_ <= 0) return -1;
-    kill(pid_, sig);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  std::string out() const { return ReadFile(out_); }
-  std::string err() const { return ReadFile(err_); }
-
-  // Waits until the output holds `lines` lines.
-  std::vector<std::string> Lines(std::size_t lines) const {
-    std::vector<std::string> result;
-    for (auto start = Clock::now(); Clock::now() - start < std::chrono::seconds(5);) {
-      result.clear();
-      std::istringstream in(out());
-      for (std::string line; std::getline(in, line);) result.push_back(line);
-      if (result.size() >= lines) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return result;
-  }
-
- private:
-  TempDir dir_;
-  fs::path out_, err_;
-  pid_t pid_ = -1;
-};
-
-template <typename F>
-bool WaitFor(F condition) {
-  for (auto start = Clock::now(); Clock::now() - start < std::chrono::seconds(5);) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
-}
 
 bool ViewerUp() {
   CLogViewerNotifier n;

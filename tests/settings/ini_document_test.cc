@@ -85,75 +85,60 @@ TEST(IniTextFormat, ParsesTheTextFormat) {
   doc.SetText(u"[s]\r\r\na=1\r\nb=x\ry\n\n\r\nc=3\n  Key = v\nno equals sign\n[y\n");
   EXPECT_EQ(doc.sections().size(), 1u);
   EXPECT_EQ(doc.sections().at(u"s").size(), 4u);
+  // Empty lines never reach the parser; an unterminated last line does.
+  CountingDocument split;
+  split.SetText(u" a \r\n\n\r\n\r\r\nb\r\rc\n\nd");
+  EXPECT_EQ(split.seen, (std::vector<std::u16string>{u" a ", u"b\r\rc", u"d"}));
 }
 
-TEST(IniTextFormat, SplittingDropsEmptyLinesAndKeepsAnUnterminatedLast) {
-  CountingDocument doc;
-  doc.SetText(u"\n\n\r\n\r\r\n\n");
-  EXPECT_EQ(doc.parse_calls, 1);
-  EXPECT_TRUE(doc.seen.empty());
-  CountingDocument last;
-  last.SetText(u" a \r\n\nb\r\rc\n\nd");
-  EXPECT_EQ(last.seen, (std::vector<std::u16string>{u" a ", u"b\r\rc", u"d"}));
-}
-
-TEST(IniDocumentLookup, EmptyTextAnswersDefaultsWithoutParsing) {
-  CountingDocument doc;
-  EXPECT_EQ(doc.GetString(u"s", u"k", u"dflt"), u"dflt");
-  EXPECT_EQ(doc.GetString(u"s", u"k"), u"");
-  EXPECT_EQ(doc.GetInt(u"s", u"k", 7), 7);
-  std::vector<std::u16string> keys;
-  EXPECT_EQ(doc.GetKeys(u"s", &keys), 0);
-  EXPECT_EQ(doc.parse_calls, 0);
-}
-
-TEST(IniDocumentLookup, CaseInsensitiveAndParsedOnce) {
-  CountingDocument doc;
-  doc.SetText(u"[qorcommon]\nurl_logpolicy=http://x\n");
-  EXPECT_EQ(doc.GetString(u"QORCOMMON", u"Url_LogPolicy"), u"http://x");
-  EXPECT_EQ(doc.GetString(u"qorcommon", u"missing", u"d"), u"d");
-  EXPECT_EQ(doc.GetString(u"nosuch", u"url_logpolicy"), u"");
-  doc.EnsureParsed();
-  EXPECT_EQ(doc.parse_calls, 1);
-}
-
-TEST(IniDocumentLookup, ReadingNeverAddsSections) {
-  CIniDocument doc;
-  doc.SetText(u"[a]\nk=1\n");
-  doc.GetString(u"b", u"k");
-  doc.GetInt(u"c", u"k", 0);
-  std::vector<std::u16string> keys;
-  EXPECT_EQ(doc.GetKeys(u"d", &keys), 0);
-  EXPECT_EQ(doc.sections().size(), 1u);
-  EXPECT_EQ(doc.GetText(), u"[a]\nk=1\n");
-}
-
+// GetInt reads a leading decimal: blanks, a sign, digits up to the first
+// other character, clamped to the 32-bit range; a found value without digits
+// is 0, not the default.
 TEST(IniDocumentLookup, GetIntReadsLeadingDecimal) {
   CIniDocument doc;
   doc.SetText(u"[s]\na= 42abc\nb=abc\nc=-17\nd=+8\ne=99999999999\nf=-99999999999\ng=\t 0x10\n");
-  EXPECT_EQ(doc.GetInt(u"s", u"a", 5), 42);
-  EXPECT_EQ(doc.GetInt(u"s", u"b", 5), 0);  // found but no digits: 0, not the default
-  EXPECT_EQ(doc.GetInt(u"s", u"c", 5), -17);
-  EXPECT_EQ(doc.GetInt(u"s", u"d", 5), 8);
-  EXPECT_EQ(doc.GetInt(u"s", u"e", 5), INT_MAX);
-  EXPECT_EQ(doc.GetInt(u"s", u"f", 5), INT_MIN);
-  EXPECT_EQ(doc.GetInt(u"s", u"g", 5), 0);
-  EXPECT_EQ(doc.GetInt(u"s", u"missing", 5), 5);
+  const struct {
+    const char16_t* key;
+    int32_t value;
+  } cases[] = {{u"a", 42}, {u"b", 0},        {u"c", -17}, {u"d", 8},
+               {u"e", INT_MAX}, {u"f", INT_MIN}, {u"g", 0},   {u"missing", 5}};
+  for (const auto& c : cases) EXPECT_EQ(doc.GetInt(u"s", c.key, 5), c.value) << platform::Utf16ToUtf8(c.key);
+}
+
+TEST(IniDocumentLookup, CaseInsensitiveParsedOnceAndNeverAdding) {
+  CountingDocument empty;  // an empty text answers defaults without parsing
+  EXPECT_EQ(empty.GetString(u"s", u"k", u"dflt"), u"dflt");
+  EXPECT_EQ(empty.GetString(u"s", u"k"), u"");
+  EXPECT_EQ(empty.GetInt(u"s", u"k", 7), 7);
+  std::vector<std::u16string> keys;
+  EXPECT_EQ(empty.GetKeys(u"s", &keys), 0);
+  EXPECT_EQ(empty.parse_calls, 0);
+
+  CountingDocument doc;
+  doc.SetText(u"[qorcommon]\nurl_logpolicy=http://x\n[T]\n");
+  EXPECT_EQ(doc.GetString(u"QORCOMMON", u"Url_LogPolicy"), u"http://x");
+  EXPECT_EQ(doc.GetString(u"qorcommon", u"missing", u"d"), u"d");
+  EXPECT_EQ(doc.GetString(u"nosuch", u"url_logpolicy"), u"");
+  EXPECT_EQ(doc.GetInt(u"c", u"k", 0), 0);
+  EXPECT_EQ(doc.GetKeys(u"d", &keys), 0);
+  EXPECT_EQ(doc.GetKeys(u"t", &keys), 1);  // exists, but empty
+  EXPECT_TRUE(keys.empty());
+  doc.EnsureParsed();
+  EXPECT_EQ(doc.parse_calls, 1);
+  EXPECT_EQ(doc.sections().size(), 2u);  // reading added no section
+  EXPECT_EQ(doc.GetText(), u"[qorcommon]\nurl_logpolicy=http://x\n[T]\n");
 }
 
 TEST(IniDocumentLookup, GetKeysAppendsTheFoldedKeys) {
   CIniDocument doc;
-  doc.SetText(u"[S]\nB=1\na=2\n[t]\n");
+  doc.SetText(u"[S]\nB=1\na=2\n");
   std::vector<std::u16string> keys = {u"before"};
   ASSERT_EQ(doc.GetKeys(u"s", &keys), 1);
   std::sort(keys.begin() + 1, keys.end());
   EXPECT_EQ(keys, (std::vector<std::u16string>{u"before", u"a", u"b"}));
-  std::vector<std::u16string> none;
-  EXPECT_EQ(doc.GetKeys(u"T", &none), 1);  // exists, but empty
-  EXPECT_TRUE(none.empty());
 }
 
-TEST(IniDocumentSetters, SetStringOnEmptyDocumentBuildsTheText) {
+TEST(IniDocumentSetters, SettersRebuildTheTextAndRefuseAbsentArguments) {
   CIniDocument doc;
   ASSERT_EQ(doc.SetString(u"S", u"K", u"v"), 1);
   EXPECT_EQ(doc.GetText(), u"[s]\r\nk=v\r\n");
@@ -161,16 +146,10 @@ TEST(IniDocumentSetters, SetStringOnEmptyDocumentBuildsTheText) {
   EXPECT_EQ(doc.GetInt(u"S", u"N", 0), -5);
   ASSERT_EQ(doc.SetString(u"s", u"k", u"w"), 1);  // replaces
   EXPECT_EQ(doc.GetText(), u"[s]\r\nk=w\r\nn=-5\r\n");
-}
-
-TEST(IniDocumentSetters, AbsentArgumentsChangeNothing) {
-  CIniDocument doc;
-  doc.SetText(u"[s]\nk=v\n");
   EXPECT_EQ(doc.SetString(nullptr, u"k", u"x"), 0);
   EXPECT_EQ(doc.SetString(u"s", nullptr, u"x"), 0);
   EXPECT_EQ(doc.SetString(u"s", u"k", nullptr), 0);
-  EXPECT_EQ(doc.GetText(), u"[s]\nk=v\n");
-  EXPECT_EQ(Get(doc, u"s", u"k"), u"v");
+  EXPECT_EQ(doc.GetText(), u"[s]\r\nk=w\r\nn=-5\r\n");
 }
 
 TEST(IniDocumentSetters, BuildTextKeepsEmptySectionsAndReparsesToTheSameDocument) {

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "crypto/cryptmod.h"
-#include "platform/system.h"
 #include "platform/text.h"
 #include "tests/support/temp_env.h"
 
@@ -30,17 +29,13 @@ DWORD Classify(const std::string& image) {
   return CSecureIniDocument::ClassifyBytes(Bytes(image), image.size());
 }
 
-uint32_t Le32(const std::string& s, size_t at) {
-  return uint32_t{uint8_t(s[at])} | uint32_t{uint8_t(s[at + 1])} << 8 |
-         uint32_t{uint8_t(s[at + 2])} << 16 | uint32_t{uint8_t(s[at + 3])} << 24;
-}
-
 void PutLe32(std::string* s, uint32_t v) {
   for (int i = 0; i < 4; ++i) s->push_back(static_cast<char>(v >> (8 * i)));
 }
 
-// A container image around any payload, with its correct digest unless a
-// digest length other than 20 is asked for.
+// A container image around any payload: magic, digest length, payload
+// length, the HAS-160 digest (cut or zero-extended to `digest_length`), then
+// the payload.
 std::string Container(const std::string& payload, uint32_t digest_length = 20) {
   CryptBufferPtr digest(DigestHas160(payload.data(), static_cast<uint32_t>(payload.size())));
   std::string image;
@@ -65,13 +60,17 @@ void ExpectSample(CSecureIniDocument& doc) {
 }
 
 TEST(SettingsClassification, HexTextNeedsSixteenUpperCaseLettersOrDigits) {
-  EXPECT_EQ(Classify("0123456789ABCDE"), INI_FORMAT_NONE);  // 15: too short
-  EXPECT_EQ(Classify("0123456789ABCDEF"), INI_FORMAT_HEX);
-  EXPECT_EQ(Classify("0123456789ABCDEFGXYZ"), INI_FORMAT_HEX);  // any letter passes here
-  EXPECT_EQ(Classify("0123456789abcdef"), INI_FORMAT_NONE);
-  EXPECT_EQ(Classify("0123456789ABCDEF\n"), INI_FORMAT_NONE);
-  EXPECT_EQ(Classify("[qorcommon]\r\nurl_logpolicy=x\r\n"), INI_FORMAT_NONE);
-  EXPECT_EQ(Classify(""), INI_FORMAT_NONE);
+  const struct {
+    const char* image;
+    DWORD format;
+  } cases[] = {{"0123456789ABCDE", INI_FORMAT_NONE},  // 15: too short
+               {"0123456789ABCDEF", INI_FORMAT_HEX},
+               {"0123456789ABCDEFGXYZ", INI_FORMAT_HEX},  // any letter passes here
+               {"0123456789abcdef", INI_FORMAT_NONE},
+               {"0123456789ABCDEF\n", INI_FORMAT_NONE},
+               {"[qorcommon]\r\nurl_logpolicy=x\r\n", INI_FORMAT_NONE},
+               {"", INI_FORMAT_NONE}};
+  for (const auto& c : cases) EXPECT_EQ(Classify(c.image), c.format) << c.image;
 
   CSecureIniDocument doc;
   const std::string g = "0123456789ABCDEG";
@@ -83,73 +82,63 @@ TEST(SettingsClassification, HexTextNeedsSixteenUpperCaseLettersOrDigits) {
 TEST(SettingsClassification, ContainerNeedsMagicDigestAndLengthsInsideTheImage) {
   const std::string payload(32, 'p');
   const std::string good = Container(payload);
-  EXPECT_EQ(Classify(good), INI_FORMAT_CONTAINER);
-  EXPECT_EQ(Classify(good + "trailing"), INI_FORMAT_CONTAINER);
-
-  std::string bad_magic = good;
-  bad_magic[0] ^= 1;
-  EXPECT_EQ(Classify(bad_magic), INI_FORMAT_NONE);
-  std::string changed = good;
-  changed[12 + 20 + 5] ^= 0x40;  // one payload byte
-  EXPECT_EQ(Classify(changed), INI_FORMAT_NONE);
-  EXPECT_EQ(Classify(good.substr(0, good.size() - 1)), INI_FORMAT_NONE);  // P reaches past
-  EXPECT_EQ(Classify(good.substr(0, 11)), INI_FORMAT_NONE);
-
-  // A longer digest field is compared on its first 20 bytes.
-  EXPECT_EQ(Classify(Container(payload, 24)), INI_FORMAT_CONTAINER);
-  // A digest field shorter than the digest cannot be compared.
-  EXPECT_EQ(Classify(Container(payload, 19)), INI_FORMAT_NONE);
-  EXPECT_EQ(Classify(Container(payload, 0)), INI_FORMAT_NONE);
-
-  // Lengths near the 32-bit limit must not wrap around the bounds check.
-  std::string huge = good;
-  huge[4] = huge[5] = huge[6] = huge[7] = '\xFF';
-  EXPECT_EQ(Classify(huge), INI_FORMAT_NONE);
-  huge = good;
-  huge[8] = huge[9] = huge[10] = huge[11] = '\xFF';
-  EXPECT_EQ(Classify(huge), INI_FORMAT_NONE);
+  auto with = [&](std::size_t at, char bytes, int count = 1) {
+    std::string image = good;
+    for (int i = 0; i < count; ++i) image[at + i] = bytes;
+    return image;
+  };
+  const struct {
+    const char* what;
+    std::string image;
+    DWORD format;
+  } cases[] = {
+      {"good", good, INI_FORMAT_CONTAINER},
+      {"trailing bytes", good + "trailing", INI_FORMAT_CONTAINER},
+      {"magic", with(0, good[0] ^ 1), INI_FORMAT_NONE},
+      {"a payload byte", with(12 + 20 + 5, 'P'), INI_FORMAT_NONE},
+      {"a digest byte", with(12 + 19, good[12 + 19] ^ 1), INI_FORMAT_NONE},
+      {"payload reaches past the end", good.substr(0, good.size() - 1), INI_FORMAT_NONE},
+      {"no whole header", good.substr(0, 11), INI_FORMAT_NONE},
+      // A longer digest field is compared on its first 20 bytes; a shorter
+      // one cannot be compared.
+      {"digest field of 24", Container(payload, 24), INI_FORMAT_CONTAINER},
+      {"digest field of 19", Container(payload, 19), INI_FORMAT_NONE},
+      {"digest field of 0", Container(payload, 0), INI_FORMAT_NONE},
+      // Lengths near the 32-bit limit must not wrap around the bounds check.
+      {"huge digest length", with(4, '\xFF', 4), INI_FORMAT_NONE},
+      {"huge payload length", with(8, '\xFF', 4), INI_FORMAT_NONE},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Classify(c.image), c.format) << c.what;
 }
 
-TEST(SettingsRoundTrip, HexFormat) {
+// Either format: the image's outline, then what loads back from it.
+TEST(SettingsRoundTrip, BothFormatsSaveAndLoadBack) {
   TempDir dir;
   const fs::path path = dir.path() / "s.ui";
   SaveSample(path, INI_FORMAT_HEX);
-  const std::string image = ReadFile(path);
-  ASSERT_GE(image.size(), 16u);
+  std::string image = ReadFile(path);
   EXPECT_EQ(image.size() % 16, 0u);  // two hex digits per byte of whole DES blocks
   EXPECT_EQ(image.find_first_not_of("0123456789ABCDEF"), std::string::npos);
+  CSecureIniDocument hex;
+  ASSERT_EQ(hex.LoadFile(U(path), 0), 1);
+  EXPECT_EQ(hex.format(), INI_FORMAT_HEX);
+  ExpectSample(hex);
 
-  CSecureIniDocument doc;
-  ASSERT_EQ(doc.LoadFile(U(path), 0), 1);
-  EXPECT_EQ(doc.format(), INI_FORMAT_HEX);
-  ExpectSample(doc);
-  EXPECT_TRUE(fs::exists(path));
-}
-
-TEST(SettingsRoundTrip, ContainerFormat) {
-  TempDir dir;
-  const fs::path path = dir.path() / "s.ui";
   SaveSample(path, INI_FORMAT_CONTAINER);
-  const std::string image = ReadFile(path);
-  ASSERT_GE(image.size(), 12u);
-  EXPECT_EQ(Le32(image, 0), INI_FORMAT_CONTAINER);
-  EXPECT_EQ(Le32(image, 4), 20u);
-  const uint32_t payload_length = Le32(image, 8);
-  EXPECT_EQ(payload_length % 16, 0u);
-  EXPECT_EQ(image.size(), 12u + 20u + payload_length);
-
-  CSecureIniDocument doc;
-  ASSERT_EQ(doc.LoadFile(U(path), 0), 1);
-  EXPECT_EQ(doc.format(), INI_FORMAT_CONTAINER);
-  ExpectSample(doc);
-
+  image = ReadFile(path);
+  ASSERT_GE(image.size(), 12u + 20u);
+  EXPECT_EQ(image, Container(image.substr(12 + 20)));  // header and digest around the payload
+  EXPECT_EQ(image.size() % 16, (12u + 20u) % 16);  // whole SEED blocks
+  CSecureIniDocument container;
+  ASSERT_EQ(container.LoadFile(U(path), 0), 1);
+  EXPECT_EQ(container.format(), INI_FORMAT_CONTAINER);
+  ExpectSample(container);
   std::u16string text;
-  CSecureIniDocument again;
-  ASSERT_EQ(again.LoadFileText(U(path), &text), 1);
-  EXPECT_EQ(text, doc.GetText());
+  ASSERT_EQ(CSecureIniDocument().LoadFileText(U(path), &text), 1);
+  EXPECT_EQ(text, container.GetText());
 }
 
-TEST(SettingsLoad, ChangedContainerDoesNotLoad) {
+TEST(SettingsLoad, DamagedMissingAndPlainFilesLoadNothing) {
   TempDir dir;
   const fs::path path = dir.path() / "s.ui";
   SaveSample(path, INI_FORMAT_CONTAINER);
@@ -159,29 +148,23 @@ TEST(SettingsLoad, ChangedContainerDoesNotLoad) {
   CSecureIniDocument doc;
   EXPECT_EQ(doc.LoadFile(U(path), 0), 0);
   EXPECT_EQ(doc.format(), INI_FORMAT_NONE);
-  EXPECT_TRUE(doc.GetText().empty());
   EXPECT_EQ(doc.GetString(u"qorcommon", u"url_logpolicy", u"d"), u"d");
-}
 
-TEST(SettingsLoad, ContainerWhosePayloadDoesNotDecryptFails) {
+  EXPECT_EQ(doc.LoadFile(U(dir.path() / "missing.ui"), 0), 0);
+  EXPECT_EQ(doc.LoadFile(U(dir.path()), 0), 0);  // a folder
+  WriteFile(path, "[qorcommon]\nurl_logpolicy=x\n");
+  EXPECT_EQ(doc.LoadFile(U(path), 0), 0);
+  EXPECT_EQ(doc.format(), INI_FORMAT_NONE);
+  EXPECT_TRUE(doc.GetText().empty());
+
   // The digest matches, but the payload is not SEED cipher text under the
   // key (its padding check fails, or it is not whole blocks).
   for (const std::string& payload : {std::string(16, '\0'), std::string(15, 'x'), std::string()}) {
-    const std::string image = Container(payload);
-    CSecureIniDocument doc;
-    EXPECT_EQ(doc.LoadFromBytes(Bytes(image), image.size()), 0);
-    EXPECT_EQ(doc.format(), INI_FORMAT_CONTAINER);
+    image = Container(payload);
+    CSecureIniDocument other;
+    EXPECT_EQ(other.LoadFromBytes(Bytes(image), image.size()), 0);
+    EXPECT_EQ(other.format(), INI_FORMAT_CONTAINER);
   }
-}
-
-TEST(SettingsLoad, MissingUnreadableAndPlainFilesFail) {
-  TempDir dir;
-  CSecureIniDocument doc;
-  EXPECT_EQ(doc.LoadFile(U(dir.path() / "missing.ui"), 0), 0);
-  EXPECT_EQ(doc.LoadFile(U(dir.path()), 0), 0);  // a folder
-  WriteFile(dir.path() / "plain.ui", "[qorcommon]\nurl_logpolicy=x\n");
-  EXPECT_EQ(doc.LoadFile(U(dir.path() / "plain.ui"), 0), 0);
-  EXPECT_EQ(doc.format(), INI_FORMAT_NONE);
 }
 
 TEST(SettingsLoad, DeleteFlagRemovesTheFileLoadedOrNot) {
@@ -196,36 +179,23 @@ TEST(SettingsLoad, DeleteFlagRemovesTheFileLoadedOrNot) {
 
   const fs::path bad = dir.path() / "bad.ui";
   WriteFile(bad, "not a settings file");
-  CSecureIniDocument other;
-  EXPECT_EQ(other.LoadFile(U(bad), 1), 0);
+  EXPECT_EQ(CSecureIniDocument().LoadFile(U(bad), 1), 0);
   EXPECT_FALSE(fs::exists(bad));
 }
 
-TEST(SettingsSave, CreatesFoldersAndOverwritesReadOnlyFiles) {
+TEST(SettingsSave, CreatesFoldersOverwritesReadOnlyFilesAndKeepsTheLoadedFormat) {
   TempDir dir;
   const fs::path path = dir.path() / "a" / "b" / "s.ui";
-  SaveSample(path, INI_FORMAT_HEX);
-  ASSERT_TRUE(fs::exists(path));
+  SaveSample(path, INI_FORMAT_CONTAINER);
   fs::permissions(path, fs::perms::owner_read);
   CSecureIniDocument doc;
-  doc.SetText(u"[s]\nk=2\n");
-  ASSERT_EQ(doc.Save(U(path), INI_FORMAT_CONTAINER), 1);
-  CSecureIniDocument back;
-  ASSERT_EQ(back.LoadFile(U(path), 0), 1);
-  EXPECT_EQ(back.GetString(u"s", u"k"), u"2");
-  EXPECT_EQ(back.format(), INI_FORMAT_CONTAINER);
-}
-
-TEST(SettingsSave, FormatNoneKeepsTheLoadedFormat) {
-  TempDir dir;
-  const fs::path path = dir.path() / "s.ui";
-  SaveSample(path, INI_FORMAT_CONTAINER);
-  CSecureIniDocument doc;
   ASSERT_EQ(doc.LoadFile(U(path), 0), 1);
+  doc.SetString(u"s", u"k", u"2");
   ASSERT_EQ(doc.SaveStamped(U(path), 1, INI_FORMAT_NONE), 1);
   EXPECT_EQ(Classify(ReadFile(path)), INI_FORMAT_CONTAINER);
   CSecureIniDocument back;
   ASSERT_EQ(back.LoadFile(U(path), 0), 1);
+  EXPECT_EQ(back.GetString(u"s", u"k"), u"2");
   EXPECT_FALSE(back.GetString(u"Common", u"WriteTime").empty());
   ExpectSample(back);
 
@@ -247,13 +217,11 @@ TEST(SettingsStampOnDisk, LoadAndCheckAge) {
   ASSERT_EQ(doc.SaveStamped(U(path), 1, INI_FORMAT_HEX), 1);
   EXPECT_EQ(CSecureIniDocument().LoadAndCheckAge(U(path), 60, 0), 1);
 
-  doc.SetString(u"COMMON", u"WRITETIME", u"2000.01.01.00.00.00");
-  ASSERT_EQ(doc.Save(U(path), INI_FORMAT_CONTAINER), 1);
-  EXPECT_EQ(CSecureIniDocument().LoadAndCheckAge(U(path), 60, 0), -1);
-  doc.SetString(u"common", u"writetime", u"2000.01.01.00.00");
-  ASSERT_EQ(doc.Save(U(path), INI_FORMAT_CONTAINER), 1);
-  EXPECT_EQ(CSecureIniDocument().LoadAndCheckAge(U(path), 60, 0), -1);
-
+  for (const char16_t* stale : {u"2000.01.01.00.00.00", u"2000.01.01.00.00"}) {
+    doc.SetString(u"COMMON", u"WRITETIME", stale);
+    ASSERT_EQ(doc.Save(U(path), INI_FORMAT_CONTAINER), 1);
+    EXPECT_EQ(CSecureIniDocument().LoadAndCheckAge(U(path), 60, 0), -1);
+  }
   EXPECT_EQ(CSecureIniDocument().LoadAndCheckAge(U(path), 60, 1), -1);
   EXPECT_FALSE(fs::exists(path));
   EXPECT_EQ(CSecureIniDocument().LoadAndCheckAge(U(path), 60, 0), 0);  // no file
@@ -267,35 +235,24 @@ constexpr char kOpensslDes[] =
     "openssl enc -des-cbc -K 516F722353657474 -iv 0000000000000000 "
     "-provider legacy -provider default";
 
-TEST(SettingsInterop, HexFileFromOpensslIsRead) {
-  if (!Shell("openssl version >/dev/null 2>&1")) GTEST_SKIP() << "openssl command not installed";
-  TempDir dir;
-  const fs::path plain = dir.path() / "plain.txt";
-  const fs::path cipher = dir.path() / "cipher.bin";
-  WriteFile(plain, "[QorCommon]\r\nUrl_LogPolicy=https://example/p\r\n");
-  ASSERT_TRUE(Shell(std::string(kOpensslDes) + " -in '" + plain.string() + "' -out '" +
-                    cipher.string() + "'"));
-  std::string hex;
-  for (unsigned char c : ReadFile(cipher)) {
-    hex += "0123456789ABCDEF"[c >> 4];
-    hex += "0123456789ABCDEF"[c & 15];
+TEST(SettingsInterop, HexFilesGoBothWaysWithOpenssl) {
+  if (!Shell("openssl version >/dev/null 2>&1 && command -v xxd >/dev/null")) {
+    GTEST_SKIP() << "the openssl or the xxd command is not installed";
   }
+  TempDir dir;
+  const std::string plain = (dir.path() / "plain.txt").string();
+  const std::string cipher = (dir.path() / "cipher.bin").string();
   const fs::path file = dir.path() / "zelinfo.ui";
-  WriteFile(file, hex);
+  WriteFile(plain, "[QorCommon]\r\nUrl_LogPolicy=https://example/p\r\n");
+  ASSERT_TRUE(Shell(std::string(kOpensslDes) + " -in '" + plain + "' | xxd -p -u | tr -d '\\n' > '" +
+                    file.string() + "'"));
   CSecureIniDocument doc;
   ASSERT_EQ(doc.LoadFile(U(file), 0), 1);
   EXPECT_EQ(doc.GetString(u"qorcommon", u"url_logpolicy"), u"https://example/p");
 
   // And the other way: what we write, openssl decrypts.
   ASSERT_EQ(doc.Save(U(file), INI_FORMAT_HEX), 1);
-  const std::string ours = ReadFile(file);
-  std::string bytes;
-  for (size_t i = 0; i + 1 < ours.size(); i += 2) {
-    bytes += static_cast<char>(std::stoi(ours.substr(i, 2), nullptr, 16));
-  }
-  WriteFile(cipher, bytes);
-  ASSERT_TRUE(Shell(std::string(kOpensslDes) + " -d -in '" + cipher.string() + "' -out '" +
-                    plain.string() + "'"));
+  ASSERT_TRUE(Shell("xxd -r -p '" + file.string() + "' | " + kOpensslDes + " -d -out '" + plain + "'"));
   // The held text is written as loaded, not rebuilt.
   EXPECT_EQ(ReadFile(plain), "[QorCommon]\r\nUrl_LogPolicy=https://example/p\r\n");
 }
