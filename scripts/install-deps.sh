@@ -2,7 +2,8 @@
 # Installs the build and test dependencies from Debian's packages.
 # rsyslog is the collector the forward tests start on ports of their own
 # (never as the system service); rsyslog-openssl gives it the TLS input, and
-# the openssl command makes the tests' certificates.
+# the openssl command makes the tests' certificates; xxd turns bytes into hex
+# for the settings interop test.
 # Runs apt-get directly as root, through sudo otherwise.
 set -euo pipefail
 
@@ -11,7 +12,7 @@ packages=(
   libssl-dev openssl zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  rsyslog rsyslog-openssl
+  rsyslog rsyslog-openssl xxd
 )
 
 missing=()
