@@ -1,12 +1,14 @@
 #include "logstore/current_log_file.h"
 
 #include "api/status.h"
+#include "logstore/log_check.h"
 #include "logstore/log_format.h"
 #include "logstore/open_when_free.h"
 #include "logstore/tail_repair.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "platform/dynamic_library.h"
@@ -87,11 +89,6 @@ std::u16string CCurrentLogFile::NextFileName(std::u16string_view name) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%0*llu.log", static_cast<int>(digits.size()), static_cast<unsigned long long>(next));
   return Ascii(buf);
-}
-
-BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, std::u16string_view folder, File* open_file) {
-  platform::Folder by_path(folder);
-  return FindLatestFile(date, by_path, open_file);
 }
 
 BOOL CCurrentLogFile::FindLatestFile(std::u16string_view date, platform::Folder& folder, File* open_file) {
@@ -279,11 +276,24 @@ void CLogManager::RepairCurrentLogFiles() {
   for (const DWORD kind : kKinds) {
     const PathBuffer folder = util_.GetLogFolder(kind);
     if (LinkInFolderChain(folder.view(), base_size)) continue;
-    CCurrentLogFile current(clock());
-    if (!current.FindLatestFile(date, folder.view())) continue;
-    PathBuffer path(folder.view());
-    path.AppendPart(current.name());
-    RepairLogTail(path.view(), kind);
+    // The current file is the greatest of today's usable files. It is told
+    // with a shared read that waits a moment for the killed writer's
+    // handles (the search's unshared test would pass over the file while
+    // they last, and over any file a viewer holds).
+    PathBuffer pattern(folder.view());
+    pattern.AppendPart(date + u"??.log");
+    std::vector<std::u16string> names;
+    if (platform::FindFileNames(pattern.view(), &names) != 0) continue;
+    std::sort(names.begin(), names.end(), std::greater<>());
+    for (const std::u16string& name : names) {
+      if (!CLogUtil::IsLogFileName(name)) continue;
+      PathBuffer path(folder.view());
+      path.AppendPart(name);
+      const LogFileCheck check = CheckLogFile(path.view(), kind);
+      if (check.open_error != 0 || !check.header_valid || check.file_size >= kCandidateSizeLimit) continue;
+      RepairLogTail(path.view(), kind);
+      break;
+    }
   }
 }
 

@@ -50,7 +50,6 @@ class CCurrentLogFile {
   // would, with one header check in the common case.
   // With `open_file`, candidates are tested as ChooseFileName describes, and
   // the usable file found stays open there (unshared) when that open passed.
-  BOOL FindLatestFile(std::u16string_view date, std::u16string_view folder, platform::File* open_file = nullptr);
   BOOL FindLatestFile(std::u16string_view date, platform::Folder& folder, platform::File* open_file = nullptr);
 
   const std::u16string& name() const { return name_; }

@@ -6,6 +6,7 @@
 #include "logstore/archive.h"
 #include "logstore/log_format.h"
 #include "logstore/log_records.h"
+#include "logstore/open_when_free.h"
 #include "platform/file.h"
 
 namespace qorlog::inline logstore {
@@ -42,7 +43,7 @@ void WalkRecords(platform::File& file, DWORD sub_code_limit, LogFileCheck* check
 LogFileCheck CheckLogFile(std::u16string_view path, DWORD kind) {
   LogFileCheck check;
   platform::File file;
-  if (!file.Open(path, platform::File::modeRead | platform::File::shareDenyNone, &check.open_error)) {
+  if (!OpenWhenFree(file, path, platform::File::modeRead | platform::File::shareDenyNone, &check.open_error)) {
     if (check.open_error == 0) check.open_error = kStatusFileNotFound;
     return check;
   }

@@ -1,7 +1,8 @@
 // CheckLogFile: walks a log file as the array reads do and says how it ends,
 // so that a tool can tell a complete file from a cut-off or damaged one
 // (the reads themselves treat a cut-off tail as the normal end).
-// Thread rules: none; opens the file with full sharing for the one call.
+// Thread rules: none; opens the file with full sharing for the one call,
+// waiting a moment for a holder that shuts readers out (open_when_free.h).
 #pragma once
 
 #include <cstdint>

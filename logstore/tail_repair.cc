@@ -4,6 +4,7 @@
 #include "logstore/log_check.h"
 #include "logstore/log_format.h"
 #include "logstore/log_records.h"
+#include "logstore/open_when_free.h"
 #include "platform/file.h"
 
 namespace qorlog::inline logstore {
@@ -16,7 +17,9 @@ bool RepairLogTail(std::u16string_view path, DWORD kind) {
   if (check.records < check.header_count) return false;
   if (!check.CutOff() && check.records == check.header_count) return false;
   platform::File file;
-  if (!file.Open(path, platform::File::modeReadWrite | platform::File::shareDenyWrite)) return false;
+  // The killed writer's handles may outlive its hold of the mutex for a
+  // moment (the system reaps it after waking the mutex's waiters).
+  if (!OpenWhenFree(file, path, platform::File::modeReadWrite | platform::File::shareDenyWrite)) return false;
   try {
     if (check.CutOff()) file.SetLength(check.end_of_records);
     file.SeekToBegin();

@@ -8,9 +8,11 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -146,16 +148,25 @@ TEST_F(FaultTest, DiskFullForAWhileLosesOnlyTheRefusedAppends) {
 // A writer killed inside its append leaves a record cut off at the end, or a
 // record the header does not count (here made by a failed append whose
 // clean-up failed too, in a process that then dies). The next writer, told
-// of the abandoned mutex (128), writes nothing and repairs the file.
+// of the abandoned mutex (128), writes nothing and repairs the file, also
+// when the killed writer's handle outlives its hold of the mutex for a
+// moment (the system wakes the mutex's waiters before it closes the dead
+// process's files).
 TEST_F(FaultTest, WriterAfterAKilledOneRepairsTheTail) {
+  auto cut_record = [](ScopedPlan& p) { CutRecord(p), p.Fail(Call::kSetLength, 1, platform::kErrorAccessDenied); };
+  auto skip_header = [](ScopedPlan& p) { p.Fail(Call::kWrite, 2, platform::kErrorDiskFull); };
   const struct {
     const char* what;
     std::function<void(ScopedPlan&)> faults;
     bool cut_off;
+    unsigned lingering_share;  // the share mode of the killed writer's handle, or 0
   } cases[] = {
-      {"nothing torn", [](ScopedPlan&) {}, false},
-      {"record cut off", [](ScopedPlan& p) { CutRecord(p), p.Fail(Call::kSetLength, 1, platform::kErrorAccessDenied); }, true},
-      {"header not updated", [](ScopedPlan& p) { p.Fail(Call::kWrite, 2, platform::kErrorDiskFull); }, false},
+      {"nothing torn", [](ScopedPlan&) {}, false, 0},
+      {"record cut off", cut_record, true, 0},
+      {"header not updated", skip_header, false, 0},
+      // killed while testing the header, and while appending
+      {"record cut off, an unshared handle lingers", cut_record, true, platform::File::shareExclusive},
+      {"header not updated, the append's handle lingers", skip_header, false, platform::File::shareDenyWrite},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -174,7 +185,17 @@ TEST_F(FaultTest, WriterAfterAKilledOneRepairsTheTail) {
     ASSERT_EQ(Check().CutOff(), c.cut_off);
     const DWORD records = Check().records;
     AbandonWritersMutex();
+    platform::File lingering;
+    std::thread closer;
+    if (c.lingering_share != 0) {
+      ASSERT_TRUE(lingering.Open(U16(Today()), platform::File::modeReadWrite | c.lingering_share));
+      closer = std::thread([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        lingering.Close();
+      });
+    }
     EXPECT_EQ(AppendSimple(), QORLOG_STATUS_MUTEX_ABANDONED);
+    if (closer.joinable()) closer.join();
     const LogFileCheck check = Check();
     EXPECT_FALSE(check.CutOff());
     EXPECT_EQ(check.records, records);
