@@ -1,5 +1,6 @@
-// Internals of the POSIX backend: the one errno table, the files behind
-// named mutexes, and the session folder.
+// What only the POSIX backend has: the one errno table, the files behind
+// named mutexes, the session folder, and descriptors that sending must not
+// leak.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -9,6 +10,10 @@
 #include "platform/errors.h"
 #include "platform/posix/errno_table.h"
 #include "platform/posix/session_paths.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "tests/platform/receiver_child.h"
+#include "tests/platform/window_receiver.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::platform::posix {
@@ -70,6 +75,27 @@ TEST(SessionPathsTest, ObjectsLiveInAPrivateSessionFolder) {
   ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
   EXPECT_EQ(SessionFolder(), "");
   EXPECT_EQ(MutexFilePath(u"x"), "");
+}
+
+TEST(PosixWindowTest, SendingLeaksNoDescriptor) {
+  testing::IsolatedEnv env;
+  testing::Receiver receiver("QorLogTest.Leak");
+  const testing::TestMessages m;
+  ASSERT_NE(receiver.window(), 0u);
+  const int before = testing::OpenDescriptorCount();
+  for (int i = 0; i < 20; ++i) {
+    CopyDataStruct cds{1, 3, "abc"};
+    SendMessageW(receiver.window(), kWmCopyData, 0, ToLParam(&cds));
+    PostMessageW(receiver.window(), m.post, 0, 0);
+    IsWindow(receiver.window());
+  }
+  LRESULT posts = 0;  // every post arrives
+  for (int i = 0; i < 500 && posts < 20; ++i) {
+    posts = SendMessageW(receiver.window(), m.count, 0, 0);
+    if (posts < 20) SleepMilliseconds(10);
+  }
+  EXPECT_EQ(posts, 20);
+  EXPECT_EQ(testing::OpenDescriptorCount(), before);
 }
 
 }  // namespace
