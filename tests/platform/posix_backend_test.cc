@@ -1,16 +1,19 @@
 // What only the POSIX backend has: the one errno table, the files behind
-// named mutexes, the session folder, and descriptors that sending must not
-// leak.
+// named mutexes, the session folder, the refusal of symbolic links, and
+// descriptors that sending must not leak.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
+#include "platform/file.h"
 #include "platform/posix/errno_table.h"
 #include "platform/posix/session_paths.h"
 #include "platform/system.h"
+#include "platform/text.h"
 #include "platform/window.h"
 #include "tests/platform/receiver_child.h"
 #include "tests/platform/window_receiver.h"
@@ -75,6 +78,17 @@ TEST(SessionPathsTest, ObjectsLiveInAPrivateSessionFolder) {
   ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
   EXPECT_EQ(SessionFolder(), "");
   EXPECT_EQ(MutexFilePath(u"x"), "");
+}
+
+TEST(PosixFileTest, OpenRefusesASymbolicLink) {
+  testing::TempDir dir;
+  testing::WriteFile(dir.path() / "20260101.log", "x");
+  ASSERT_EQ(symlink((dir.path() / "20260101.log").c_str(), (dir.path() / "link.log").c_str()), 0);
+  File f;
+  DWORD err = 0;
+  EXPECT_TRUE(f.Open(Utf8ToUtf16((dir.path() / "20260101.log").string()), File::modeRead | File::shareDenyNone));
+  EXPECT_FALSE(f.Open(Utf8ToUtf16((dir.path() / "link.log").string()), File::modeRead | File::shareDenyNone, &err));
+  EXPECT_EQ(err, kErrorAccessDenied);
 }
 
 TEST(PosixWindowTest, SendingLeaksNoDescriptor) {
