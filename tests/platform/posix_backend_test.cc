@@ -1,6 +1,7 @@
 // What only the POSIX backend has: the one errno table, the files behind
-// named mutexes, the session folder, the refusal of symbolic links, and
-// descriptors that sending must not leak.
+// named mutexes, the session folder, the refusal of symbolic links, the
+// probe beside a guard page, and descriptors that sending must not leak.
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,6 +90,18 @@ TEST(PosixFileTest, OpenRefusesASymbolicLink) {
   EXPECT_TRUE(f.Open(Utf8ToUtf16((dir.path() / "20260101.log").string()), File::modeRead | File::shareDenyNone));
   EXPECT_FALSE(f.Open(Utf8ToUtf16((dir.path() / "link.log").string()), File::modeRead | File::shareDenyNone, &err));
   EXPECT_EQ(err, kErrorAccessDenied);
+}
+
+TEST(PosixProbeTest, TellsAMappedPageFromTheGuardPageBehindIt) {
+  const long page = sysconf(_SC_PAGESIZE);
+  void* mem = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mem, MAP_FAILED);
+  auto* bytes = static_cast<char*>(mem);
+  ASSERT_EQ(mprotect(bytes + page, page, PROT_NONE), 0);
+  EXPECT_FALSE(IsBadReadPtr(bytes, page));
+  EXPECT_TRUE(IsBadReadPtr(bytes + page - 4, 12));  // runs into the guard page
+  EXPECT_TRUE(IsBadReadPtr(bytes + page, 1));
+  munmap(mem, 2 * page);
 }
 
 TEST(PosixWindowTest, SendingLeaksNoDescriptor) {
