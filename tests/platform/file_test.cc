@@ -80,6 +80,8 @@ TEST_F(FileTest, ShareModesBetweenHandlesFollowTheWindowsRule) {
       // A new handle that denies writing cannot join while a writer is open.
       {kAppender, File::modeRead | File::shareDenyWrite, kErrorSharingViolation},
       {kExclusive, kViewer, kErrorSharingViolation},
+      {kExclusive, kAppender, kErrorSharingViolation},
+      {kViewer, kExclusive, kErrorSharingViolation},
       {File::modeRead | File::shareDenyRead, kViewer, kErrorSharingViolation},
       {File::modeRead | File::shareDenyRead, File::modeWrite | File::shareDenyNone, 0},
       {File::modeRead | File::shareDenyWrite, File::modeRead | File::shareDenyWrite, 0},

@@ -56,6 +56,7 @@ TEST_F(NamedObjectTest, ObjectsLiveWithTheirHoldersAlsoACrashedOne) {
       FileMapping second;
       ASSERT_EQ(second.Create(u"viewer", 8), 0u);
       EXPECT_TRUE(second.already_existed());
+      second.Close();  // the child holds the mapping alone again
       NamedEvent event;
       EXPECT_EQ(event.Open(u"viewer.event"), 0u) << end;
       // Another name, or a mapping's name asked for as an event, is another object.
@@ -65,6 +66,10 @@ TEST_F(NamedObjectTest, ObjectsLiveWithTheirHoldersAlsoACrashedOne) {
 #endif
       EXPECT_EQ(child.Release(), 0) << end;
     }
+#ifndef _WIN32
+    // A holder that died leaves its file behind, held by nobody.
+    EXPECT_EQ(std::filesystem::exists(env_.root() / "run/qorlog/viewer.map"), std::string(end) == "die");
+#endif
     // The holder ended: nothing is left to find, and a new creator starts clean.
     EXPECT_EQ(ReadHandle(u"viewer"), 0u) << end;
     NamedEvent event;

@@ -113,7 +113,7 @@ TEST(PosixWindowTest, SendingLeaksNoDescriptor) {
   for (int i = 0; i < 20; ++i) {
     CopyDataStruct cds{1, 3, "abc"};
     SendMessageW(receiver.window(), kWmCopyData, 0, ToLParam(&cds));
-    PostMessageW(receiver.window(), m.post, 0, 0);
+    PostMessageW(receiver.window(), m.post, 0, 1);
     IsWindow(receiver.window());
   }
   LRESULT posts = 0;  // every post arrives

@@ -135,6 +135,7 @@ TEST(ProcessTest, StartAndWaitPassesArgumentsAndGivesTheExitCode) {
   EXPECT_EQ(StartAndWait({(dir.path() / program).string()}, ShowMode::kHidden, &code), kErrorFileNotFound);
   EXPECT_EQ(StartAndWait({(dir.path() / "no" / program).string()}, ShowMode::kNormal, &code), kErrorPathNotFound);
   EXPECT_NE(GetCurrentThreadId(), 0u);
+  EXPECT_FALSE(SignalReady());  // nobody started this program waiting for a notice
 }
 
 // The wait's other ends (the program's exit, the time limit) are tested with

@@ -13,8 +13,8 @@
 
 namespace qorlog::testing {
 
-// What the receiver answers: add the sum of wParam and lParam; post counts
-// itself and count tells how many posts it has seen; crash ends the process
+// What the receiver answers: add the sum of wParam and lParam; post adds its
+// wParam and lParam to a total that count tells; crash ends the process
 // without any clean-up (exit code 7); WM_COPYDATA a hash of the identifier
 // and the bytes in order. The receiver registers the numbers itself, so a
 // number that differed between processes would leave them unanswered.

@@ -30,11 +30,11 @@ double SecondsSince(Clock::time_point start) { return std::chrono::duration<doub
 QORLOG_CHILD_ROLE("receiver", [](const std::vector<std::string>& args, const testing::ChildChannel& channel) {
   const TestMessages m;
   MessageWindow window;
-  LRESULT posts = 0;
+  LRESULT posted = 0;
   const DWORD created = window.Create([&](UINT msg, WPARAM wparam, LPARAM lparam) -> LRESULT {
     if (msg == m.add) return static_cast<LRESULT>(wparam) + lparam;
-    if (msg == m.post) return ++posts;
-    if (msg == m.count) return posts;
+    if (msg == m.post) return posted += static_cast<LRESULT>(wparam) + lparam;
+    if (msg == m.count) return posted;
     if (msg == m.crash) std::_Exit(7);
     if (msg == kWmCopyData) {
       const CopyDataStruct* cds = CopyDataOf(lparam);
@@ -94,14 +94,14 @@ TEST_F(WindowTest, SendPostAndCopyDataReachAnotherProcess) {
   EXPECT_EQ(SendMessageW(w, kWmCopyData, 0, ToLParam(&too_big)), 0);
 #endif
 
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(PostMessageW(w, m_.post, 0, 0));
+  for (int i = 1; i <= 3; ++i) EXPECT_TRUE(PostMessageW(w, m_.post, i, 10 * i));
   // Posts do not wait for the handler: ask until all three were handled.
-  LRESULT posts = 0;
-  for (int i = 0; i < 500 && posts < 3; ++i) {
-    posts = SendMessageW(w, m_.count, 0, 0);
-    if (posts < 3) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  LRESULT posted = 0;
+  for (int i = 0; i < 500 && posted < 66; ++i) {
+    posted = SendMessageW(w, m_.count, 0, 0);
+    if (posted < 66) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(posts, 3);
+  EXPECT_EQ(posted, 66);
 }
 
 TEST_F(WindowTest, WindowOfAGoneOwnerIsNoWindow) {
