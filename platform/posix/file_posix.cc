@@ -158,7 +158,9 @@ void File::Write(const void* buffer, std::uint32_t count) {
     if (n < 0) {
       position_ += done;
       length_ = std::max(length_, position_);
-      ThrowErrno(errno, path_);
+      // The descriptor is the File's own and open, so EBADF means it was
+      // opened without write access, which Windows calls access denied.
+      ThrowErrno(errno == EBADF ? EACCES : errno, path_);
     }
     done += static_cast<std::uint32_t>(n);
   }

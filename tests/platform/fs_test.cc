@@ -1,10 +1,11 @@
 // Directory search, folder creation, attributes, deletion and renaming.
-#include <sys/stat.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
-
-#include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/fault_injection.h"
@@ -16,9 +17,21 @@
 namespace qorlog::platform {
 namespace {
 
+namespace fs = std::filesystem;
 using qorlog::testing::TempDir;
 
-std::u16string U(const std::string& s) { return Utf8ToUtf16(s); }
+class FsTest : public ::testing::Test {
+ protected:
+  // `name` inside the test's folder; names are UTF-16, so that the same
+  // characters reach the file system on every system.
+  std::u16string Path(std::u16string_view name) const {
+    return Utf8ToUtf16(dir_.str()) + kPathSeparator + std::u16string(name);
+  }
+  void MakeFile(std::u16string_view name, const std::string& bytes = "x") const {
+    qorlog::testing::WriteFile(fs::path(Path(name)), bytes);
+  }
+  TempDir dir_;
+};
 
 TEST(MatchesPatternTest, WildcardsAndCase) {
   struct Case {
@@ -26,131 +39,147 @@ TEST(MatchesPatternTest, WildcardsAndCase) {
     bool match;
   } cases[] = {
       {u"*.log", u"2026010100.log", true}, {u"*.log", u"x.LOG", true},
-      {u"*.log", u"log", false},           {u"*.log", u"a.log.bak", false},
-      {u"*.*", u"noext", true},            {u"*", u"", true},
-      {u"??.txt", u"ab.txt", true},        {u"??.txt", u"abc.txt", false},
-      {u"a*b*c", u"aXXbYYc", true},        {u"a*b*c", u"aXXbYY", false},
-      {u"*a", u"bbba", true},              {u"", u"x", false},
+      {u"*.LOG", u"x.log", true},          {u"*.log", u"log", false},
+      {u"*.log", u"a.log.bak", false},     {u"*.*", u"noext", true},
+      {u"*", u"", true},                   {u"??.txt", u"ab.txt", true},
+      {u"??.txt", u"abc.txt", false},      {u"a*b*c", u"aXXbYYc", true},
+      {u"a*b*c", u"aXXbYY", false},        {u"*a", u"bbba", true},
+      {u"", u"x", false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(MatchesPattern(c.pattern, c.name), c.match)
-        << Utf16ToUtf8(c.pattern) << " vs " << Utf16ToUtf8(c.name);
+    EXPECT_EQ(MatchesPattern(c.pattern, c.name), c.match) << Utf16ToUtf8(c.pattern) << " vs " << Utf16ToUtf8(c.name);
   }
 }
 
-TEST(FindFilesTest, ReportsNamesFoldersAndSplitSizes) {
-  TempDir dir;
-  qorlog::testing::WriteFile(dir.path() / "a.log", "12345");
-  qorlog::testing::WriteFile(dir.path() / "b.txt", "");
-  std::filesystem::create_directory(dir.path() / "old.log");
-  {
-    // A sparse file of 4 GiB + 7 bytes shows the size halves.
-    std::ofstream big(dir.path() / "big.log", std::ios::binary);
-    big.seekp((std::streamoff{1} << 32) + 6);
-    big.put('x');
-  }
+TEST_F(FsTest, SearchReportsNamesKindsSizesAndCodes) {
+  MakeFile(u"2026010101.log", "12345");
+  MakeFile(u"2026010102.LOG", "");
+  MakeFile(u"2026010102.logx", "");
+  MakeFile(u"b.txt", "");
+  ASSERT_EQ(CreateFolder(Path(u"2026010103.log")), 0u);
+  ASSERT_EQ(CreateFolder(Path(u"empty")), 0u);
+
   std::vector<FindData> found;
-  ASSERT_EQ(FindFiles(U(dir.str() + "/*.log"), &found), 0u);
+  ASSERT_EQ(FindFiles(Path(u"*.log"), &found), 0u);
   std::sort(found.begin(), found.end(), [](auto& x, auto& y) { return x.name < y.name; });
   ASSERT_EQ(found.size(), 3u);
-  EXPECT_EQ(found[0].name, u"a.log");
-  EXPECT_FALSE(found[0].is_directory);
+  EXPECT_EQ(found[0].name, u"2026010101.log");
   EXPECT_EQ(found[0].size_low, 5u);
-  EXPECT_EQ(found[1].name, u"big.log");
-  EXPECT_EQ(found[1].size_high, 1u);
-  EXPECT_EQ(found[1].size_low, 7u);
-  EXPECT_EQ(found[2].name, u"old.log");
+  EXPECT_FALSE(found[0].is_directory);
+  EXPECT_EQ(found[1].name, u"2026010102.LOG");
+  EXPECT_EQ(found[2].name, u"2026010103.log");
   EXPECT_TRUE(found[2].is_directory);
+  ASSERT_EQ(FindFiles(Path(u"*.*"), &found), 0u);
+  EXPECT_EQ(found.size(), 8u);  // six entries plus "." and ".."
 
-  ASSERT_EQ(FindFiles(U(dir.str() + "/*.*"), &found), 0u);
-  EXPECT_EQ(found.size(), 6u);  // four entries plus "." and ".."
+  FindData entry;
+  ASSERT_TRUE(QueryFileEntry(Utf8ToUtf16(dir_.str()), u"2026010101.log", &entry));
+  EXPECT_EQ(entry.size_low, 5u);
+  EXPECT_FALSE(entry.is_directory);
+  EXPECT_FALSE(QueryFileEntry(Utf8ToUtf16(dir_.str()), u"gone", &entry));
 
-  EXPECT_EQ(FindFiles(U(dir.str() + "/*.dat"), &found), kErrorFileNotFound);
-  EXPECT_TRUE(found.empty());
-  EXPECT_EQ(FindFiles(U(dir.str() + "/missing/*.log"), &found), kErrorPathNotFound);
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+  const struct {
+    std::u16string pattern;
+    DWORD expected;
+  } rows[] = {{u"*.dat", kErrorFileNotFound},
+              {u"empty" + std::u16string(1, kPathSeparator) + u"*.log", kErrorFileNotFound},
+              {u"missing" + std::u16string(1, kPathSeparator) + u"*", kErrorPathNotFound}};
+  for (const auto& row : rows) {
+    const std::u16string path = Path(row.pattern);
+    std::vector<std::u16string> names;
+    std::u16string greatest = u"stale";
+    EXPECT_EQ(FindFiles(path, &found), row.expected) << Utf16ToUtf8(row.pattern);
+    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(FindFileNames(path, &names), row.expected) << Utf16ToUtf8(row.pattern);
+    EXPECT_EQ(FindGreatestFileName(path, &greatest), row.expected) << Utf16ToUtf8(row.pattern);
+    EXPECT_EQ(GetLastError(), row.expected) << Utf16ToUtf8(row.pattern);
+    EXPECT_EQ(greatest, u"");
+  }
 }
 
-// The names-only search must give the names FindFiles gives, for literal
+// The names-only searches must give the names FindFiles gives, for literal
 // starts matched without regard to case and for every kind of rest.
-TEST(FindFileNamesTest, AgreesWithFindFiles) {
-  TempDir dir;
-  for (const char* name : {"2026010100.log", "2026010101.LOG", "20260101x.log", "2026010102.log.old", "ab", "abc",
-                           "abc.d", "ABX.e", "20260101\xc3\xa9z.log", "other.log",
-                           "zz\xef\xbc\xa1", "zz\xf0\x9f\x98\x80", "zzb"}) {
-    std::ofstream(dir.path() / name) << "x";
+TEST_F(FsTest, NameSearchesAgreeWithFindFiles) {
+  for (std::u16string_view name : {u"2026010100.log", u"2026010101.LOG", u"20260101x.log", u"2026010102.log.old",
+                                   u"ab", u"abc", u"abc.d", u"ABX.e", u"20260101\u00E9z.log", u"other.log",
+                                   u"zz\uFF21", u"zz\U0001F600", u"zzb"}) {
+    MakeFile(name);
   }
-  for (const char* pattern : {"20260101??.log", "2026010100.log", "ab*.*", "*.*", "AB?", "ab*", "2026*.log", "zz*"}) {
-    const std::u16string path = Utf8ToUtf16((dir.path() / pattern).string());
+  for (std::u16string_view pattern :
+       {u"20260101??.log", u"2026010100.log", u"ab*.*", u"*.*", u"AB?", u"ab*", u"2026*.log", u"zz*"}) {
     std::vector<FindData> found;
-    const DWORD files_rc = FindFiles(path, &found);
+    const DWORD files_rc = FindFiles(Path(pattern), &found);
     std::vector<std::u16string> expected;
     for (const FindData& f : found) expected.push_back(f.name);
     std::vector<std::u16string> names;
-    EXPECT_EQ(FindFileNames(path, &names), files_rc) << pattern;
+    EXPECT_EQ(FindFileNames(Path(pattern), &names), files_rc) << Utf16ToUtf8(pattern);
     std::sort(expected.begin(), expected.end());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, expected) << pattern;
+    EXPECT_EQ(names, expected) << Utf16ToUtf8(pattern);
     std::u16string greatest = u"stale";
-    EXPECT_EQ(FindGreatestFileName(path, &greatest), files_rc) << pattern;
-    EXPECT_EQ(greatest, expected.empty() ? u"" : expected.back()) << pattern;
+    EXPECT_EQ(FindGreatestFileName(Path(pattern), &greatest), files_rc) << Utf16ToUtf8(pattern);
+    EXPECT_EQ(greatest, expected.empty() ? u"" : expected.back()) << Utf16ToUtf8(pattern);
   }
   std::u16string greatest;
-  ASSERT_EQ(FindGreatestFileName(Utf8ToUtf16((dir.path() / "zz*").string()), &greatest), 0u);
-  EXPECT_EQ(greatest, u"zz\uFF21");
-  ASSERT_EQ(FindGreatestFileName(Utf8ToUtf16((dir.path() / "2026*.log").string()), &greatest), 0u);
+  ASSERT_EQ(FindGreatestFileName(Path(u"zz*"), &greatest), 0u);
+  EXPECT_EQ(greatest, u"zz\uFF21");  // UTF-16 order: the surrogate pair sorts lower
+  ASSERT_EQ(FindGreatestFileName(Path(u"2026*.log"), &greatest), 0u);
   EXPECT_EQ(greatest, u"20260101\u00E9z.log");
-  EXPECT_EQ(FindGreatestFileName(Utf8ToUtf16((dir.path() / "none" / "*").string()), &greatest), kErrorPathNotFound);
   std::vector<std::u16string> names;
-  ASSERT_EQ(FindFileNames(Utf8ToUtf16((dir.path() / "ab*.*").string()), &names), 0u);
+  ASSERT_EQ(FindFileNames(Path(u"ab*.*"), &names), 0u);
   std::sort(names.begin(), names.end());
   EXPECT_EQ(names, (std::vector<std::u16string>{u"ABX.e", u"abc.d"}));  // "ab" and "abc" have no dot
 }
 
-TEST(FolderTest, CreateAttributesAndDelete) {
-  TempDir dir;
-  const std::u16string folder = U(dir.str() + "/f");
-  EXPECT_EQ(CreateFolder(folder), 0u);
-  EXPECT_EQ(CreateFolder(folder), kErrorAlreadyExists);
-  EXPECT_EQ(CreateFolder(U(dir.str() + "/x/y")), kErrorPathNotFound);
-  EXPECT_TRUE(IsFolder(folder));
-  EXPECT_EQ(DeleteFileNamed(folder), kErrorAccessDenied);  // folders are not files
+TEST_F(FsTest, FoldersAttributesAndDeletes) {
+  const std::u16string sep(1, kPathSeparator);
+  EXPECT_EQ(CreateFolder(Path(u"f")), 0u);
+  EXPECT_EQ(CreateFolder(Path(u"f")), kErrorAlreadyExists);
+  EXPECT_EQ(CreateFolder(Path(u"x" + sep + u"y")), kErrorPathNotFound);
+  EXPECT_TRUE(IsFolder(Path(u"f")));
+  EXPECT_EQ(DeleteFileNamed(Path(u"f")), kErrorAccessDenied);  // folders are not files
 
-  const auto file = dir.path() / "ro.log";
-  qorlog::testing::WriteFile(file, "x");
-  ASSERT_EQ(chmod(file.c_str(), 0444), 0);
-  EXPECT_TRUE(SetAttributesNormal(U(file.string())));
-  struct stat st;
-  ASSERT_EQ(stat(file.c_str(), &st), 0);
-  EXPECT_TRUE(st.st_mode & S_IWUSR);
-  EXPECT_EQ(DeleteFileNamed(U(file.string())), 0u);
-  EXPECT_EQ(DeleteFileNamed(U(file.string())), kErrorFileNotFound);
+  MakeFile(u"ro.log");
+  const fs::path ro(Path(u"ro.log"));
+  fs::permissions(ro, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+#ifdef _WIN32
+  EXPECT_EQ(DeleteFileNamed(Path(u"ro.log")), kErrorAccessDenied);  // POSIX lets the folder decide
+#endif
+  EXPECT_TRUE(SetAttributesNormal(Path(u"ro.log")));
+  EXPECT_NE(fs::status(ro).permissions() & fs::perms::owner_write, fs::perms::none);
+  EXPECT_EQ(DeleteFileNamed(Path(u"ro.log")), 0u);
+  EXPECT_EQ(DeleteFileNamed(Path(u"ro.log")), kErrorFileNotFound);
+  EXPECT_EQ(DeleteFileNamed(Path(u"none" + sep + u"ro.log")), kErrorPathNotFound);
 }
 
 // The recursion over missing parents (its callers' own rules are tested
 // with them): a parent that another process makes meanwhile counts as made.
-TEST(FolderTest, TreeTakesAParentMadeMeanwhile) {
-  TempDir dir;
-  EXPECT_EQ(CreateFolderTree(U(dir.str() + "/a/b")), 0u);
-  EXPECT_EQ(CreateFolderTree(U(dir.str() + "/a/b")), kErrorAlreadyExists);
+TEST_F(FsTest, FolderTreeMakesParentsAndTakesOneMadeMeanwhile) {
+  const std::u16string sep(1, kPathSeparator);
+  EXPECT_EQ(CreateFolderTree(Path(u"a" + sep + u"b")), 0u);
+  EXPECT_EQ(CreateFolderTree(Path(u"a" + sep + u"b")), kErrorAlreadyExists);
   {
     // The first try finds the parent missing; when the tree goes to make it,
     // it is there.
     fault::ScopedPlan plan;
     plan.Fail(fault::Call::kCreateFolder, 1, kErrorPathNotFound);
-    EXPECT_EQ(CreateFolderTree(U(dir.str() + "/a/c")), 0u);
+    EXPECT_EQ(CreateFolderTree(Path(u"a" + sep + u"c")), 0u);
   }
-  EXPECT_TRUE(IsFolder(U(dir.str() + "/a/c")));
+  EXPECT_TRUE(IsFolder(Path(u"a" + sep + u"c")));
 }
 
-TEST(FolderTest, RenameRefusesAnExistingTarget) {
-  TempDir dir;
-  qorlog::testing::WriteFile(dir.path() / "a", "1");
-  qorlog::testing::WriteFile(dir.path() / "b", "2");
-  EXPECT_EQ(MoveFileNamed(U(dir.str() + "/a"), U(dir.str() + "/b")), kErrorFileExists);
-  EXPECT_EQ(MoveFileNamed(U(dir.str() + "/a"), U(dir.str() + "/c")), 0u);
-  EXPECT_EQ(qorlog::testing::ReadFile(dir.path() / "c"), "1");
-  EXPECT_FALSE(PathExists(U(dir.str() + "/a")));
+TEST_F(FsTest, RenameRefusesAnExistingTargetAndReplaceTakesIt) {
+  MakeFile(u"one", "1");
+  MakeFile(u"two", "2");
+  EXPECT_EQ(MoveFileNamed(Path(u"one"), Path(u"two")), kErrorFileExists);
+  EXPECT_EQ(ReplaceFileNamed(Path(u"one"), Path(u"two")), 0u);
+  EXPECT_EQ(qorlog::testing::ReadFile(fs::path(Path(u"two"))), "1");
+  EXPECT_FALSE(PathExists(Path(u"one")));
+  EXPECT_EQ(MoveFileNamed(Path(u"two"), Path(u"three")), 0u);
+  EXPECT_EQ(ReplaceFileNamed(Path(u"three"), Path(u"four")), 0u);  // no target yet
+  EXPECT_EQ(qorlog::testing::ReadFile(fs::path(Path(u"four"))), "1");
+  EXPECT_FALSE(PathExists(Path(u"three")));
 }
 
 }  // namespace

@@ -141,6 +141,8 @@ TEST_F(NamedMutexTest, OwnershipIsPerThreadAndCounted) {
   EXPECT_TRUE(m.Release());
   waiter.join();
   EXPECT_TRUE(got);
+  m.Close();
+  EXPECT_TRUE(m.IsNull());
 }
 
 TEST_F(NamedMutexTest, DifferentNamesAreDifferentMutexes) {

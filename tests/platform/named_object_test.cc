@@ -1,28 +1,22 @@
 // Named mappings and events: found by name only while a live process holds
-// them, in the session scope or machine-wide for "Global\" names.
+// them, in the session scope or machine-wide for "Global\" names. The holders
+// in other processes are this program started again (spawn_child.h).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/named_object.h"
-#include "tests/platform/child_process.h"
+#include "platform/text.h"
+#include "tests/support/spawn_child.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::platform {
 namespace {
-
-// Points the machine-wide scope at a temporary folder for one test.
-class GlobalScope {
- public:
-  GlobalScope() { setenv("QORLOG_GLOBAL_DIR", (dir_.path() / "global").c_str(), 1); }
-  ~GlobalScope() { unsetenv("QORLOG_GLOBAL_DIR"); }
-  std::filesystem::path folder() const { return dir_.path() / "global"; }
-
- private:
-  testing::TempDir dir_;
-};
 
 std::uint64_t ReadHandle(std::u16string_view name) {
   FileMapping m;
@@ -32,87 +26,126 @@ std::uint64_t ReadHandle(std::u16string_view name) {
   return v;
 }
 
-TEST(NamedObjectTest, MappingLivesWithItsHolders) {
-  testing::IsolatedEnv env;
-  {
-    testing::HeldChild child([] {
-      static FileMapping m;  // held until the child is released
-      if (m.Create(u"viewer", 8) != 0 || m.already_existed()) return 1;
-      const std::uint64_t v = 0x1122334455667788;
-      std::memcpy(m.data(), &v, 8);
-      return 0;
-    });
-    ASSERT_EQ(child.setup_result(), 0);
-    EXPECT_EQ(ReadHandle(u"viewer"), 0x1122334455667788u);
-    FileMapping second;
-    ASSERT_EQ(second.Create(u"viewer", 8), 0u);
-    EXPECT_TRUE(second.already_existed());
-    second.Close();
-    // A mapping of another name or kind is a different object.
-    NamedEvent event;
-    EXPECT_EQ(event.Open(u"viewer"), kErrorFileNotFound);
-    FileMapping other;
-    EXPECT_EQ(other.OpenForRead(u"Viewer2", 8), kErrorFileNotFound);
-  }
-  // The child ended: nothing is left to find, and a new creator starts clean.
-  EXPECT_EQ(ReadHandle(u"viewer"), 0u);
-  FileMapping fresh;
-  ASSERT_EQ(fresh.Create(u"viewer", 8), 0u);
-  EXPECT_FALSE(fresh.already_existed());
-  std::uint64_t v = 1;
-  std::memcpy(&v, fresh.data(), 8);
-  EXPECT_EQ(v, 0u);
-}
-
-TEST(NamedObjectTest, CrashedOwnerLeavesNothingToFind) {
-  testing::IsolatedEnv env;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    FileMapping m;
-    NamedEvent e;
-    if (m.Create(u"crash", 8) != 0 || e.Create(u"crash") != 0) _exit(1);
-    std::memset(m.data(), 0x5A, 8);
-    raise(SIGKILL);  // no destructor runs
-  }
-  int status;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status));
-  // The files are still there, but nobody holds them.
-  EXPECT_TRUE(std::filesystem::exists(env.root() / "run/qorlog/crash.map"));
+// Makes the mapping args[0] (holding a number) and the event args[0] +
+// ".event"; once released, ends with its handles closed ("close") or as a
+// killed process ends ("die").
+QORLOG_CHILD_ROLE("hold-objects", [](const std::vector<std::string>& args, const testing::ChildChannel& channel) {
+  const std::u16string name = Utf8ToUtf16(args.at(0));
   FileMapping m;
-  EXPECT_EQ(m.OpenForRead(u"crash", 8), kErrorFileNotFound);
   NamedEvent e;
-  EXPECT_EQ(e.Open(u"crash"), kErrorFileNotFound);
+  if (m.Create(name, 8) != 0 || m.already_existed() || e.Create(name + u".event") != 0) return 1;
+  const std::uint64_t v = 0x1122334455667788;
+  std::memcpy(m.data(), &v, 8);
+  channel.Ready(0);
+  channel.WaitForRelease();
+  if (args.at(1) == "die") std::_Exit(0);
+  return 0;
+});
+
+class NamedObjectTest : public ::testing::Test {
+ protected:
+  qorlog::testing::IsolatedEnv env_;
+};
+
+TEST_F(NamedObjectTest, ObjectsLiveWithTheirHoldersAlsoACrashedOne) {
+  for (const char* end : {"close", "die"}) {
+    {
+      testing::ChildProcess child("hold-objects", {"viewer", end});
+      ASSERT_EQ(child.WaitReady(), 0) << end;
+      EXPECT_EQ(ReadHandle(u"viewer"), 0x1122334455667788u) << end;
+      FileMapping second;
+      ASSERT_EQ(second.Create(u"viewer", 8), 0u);
+      EXPECT_TRUE(second.already_existed());
+      second.Close();  // the child holds the mapping alone again
+      NamedEvent event;
+      EXPECT_EQ(event.Open(u"viewer.event"), 0u) << end;
+      // Another name, or a mapping's name asked for as an event, is another object.
+      EXPECT_EQ(event.Open(u"viewer.other"), kErrorFileNotFound);
+#ifndef _WIN32
+      EXPECT_EQ(event.Open(u"viewer"), kErrorFileNotFound);  // Windows shares one name space
+#endif
+      EXPECT_EQ(child.Release(), 0) << end;
+    }
+#ifndef _WIN32
+    // A holder that died leaves its file behind, held by nobody.
+    EXPECT_EQ(std::filesystem::exists(env_.root() / "run/qorlog/viewer.map"), std::string(end) == "die");
+#endif
+    // The holder ended: nothing is left to find, and a new creator starts clean.
+    EXPECT_EQ(ReadHandle(u"viewer"), 0u) << end;
+    NamedEvent event;
+    EXPECT_EQ(event.Open(u"viewer.event"), kErrorFileNotFound) << end;
+    FileMapping fresh;
+    ASSERT_EQ(fresh.Create(u"viewer", 8), 0u);
+    EXPECT_FALSE(fresh.already_existed()) << end;
+    std::uint64_t v = 1;
+    std::memcpy(&v, fresh.data(), 8);
+    EXPECT_EQ(v, 0u) << end;
+  }
 }
 
-TEST(NamedObjectTest, LastHolderRemovesTheObject) {
-  testing::IsolatedEnv env;
-  const auto file = env.root() / "run/qorlog/shared.event";
-  NamedEvent a, b;
-  ASSERT_EQ(a.Create(u"shared"), 0u);
-  ASSERT_EQ(b.Open(u"shared"), 0u);
+TEST_F(NamedObjectTest, LastHolderRemovesTheObject) {
+  FileMapping a, b, c;
+  ASSERT_EQ(a.Create(u"QorLogTest.Map", 16), 0u);
+  EXPECT_FALSE(a.already_existed());
+  std::memcpy(a.data(), "shared", 7);
+  ASSERT_EQ(b.OpenForRead(u"QorLogTest.Map", 16), 0u);
+  EXPECT_STREQ(static_cast<const char*>(b.data()), "shared");
   a.Close();
-  NamedEvent c;
-  EXPECT_EQ(c.Open(u"shared"), 0u);  // b still holds it
+  ASSERT_EQ(c.Create(u"QorLogTest.Map", 16), 0u);  // b still holds it
+  EXPECT_TRUE(c.already_existed());
   b.Close();
   c.Close();
-  EXPECT_FALSE(std::filesystem::exists(file));
-  EXPECT_EQ(c.Open(u"shared"), kErrorFileNotFound);
+  EXPECT_EQ(b.OpenForRead(u"QorLogTest.Map", 16), kErrorFileNotFound);
+
+  NamedEvent d, e, f;
+  ASSERT_EQ(d.Create(u"QorLogTest.Event"), 0u);
+  ASSERT_EQ(e.Open(u"QorLogTest.Event"), 0u);
+  d.Close();
+  EXPECT_EQ(f.Open(u"QorLogTest.Event"), 0u);  // e still holds it
+  e.Close();
+  f.Close();
+  EXPECT_EQ(f.Open(u"QorLogTest.Event"), kErrorFileNotFound);
+#ifndef _WIN32
+  EXPECT_FALSE(std::filesystem::exists(env_.root() / "run/qorlog/QorLogTest.Event.event"));
+#endif
 }
 
-TEST(NamedObjectTest, GlobalNamesLiveMachineWide) {
-  testing::IsolatedEnv env;
-  GlobalScope global;
-  NamedEvent event;
-  ASSERT_EQ(event.Create(u"Global\\tray"), 0u);
-  EXPECT_TRUE(std::filesystem::exists(global.folder() / "tray.event"));
-  NamedEvent probe;
-  EXPECT_EQ(probe.Open(u"tray"), kErrorFileNotFound);  // the session scope is another place
-  EXPECT_EQ(probe.Open(u"Global\\tray"), 0u);
-  FileMapping m;
-  EXPECT_EQ(m.Create(u"Global\\", 8), kErrorInvalidName);
-  EXPECT_EQ(m.Create(u"a/b", 8), kErrorInvalidName);
-  EXPECT_EQ(m.Create(u"..", 8), kErrorInvalidName);
+TEST_F(NamedObjectTest, GlobalNamesLiveMachineWide) {
+#ifndef _WIN32
+  // The machine-wide scope of this test only.
+  const auto global = env_.root() / "global";
+  setenv("QORLOG_GLOBAL_DIR", global.c_str(), 1);
+#endif
+  NamedEvent event, probe;
+  ASSERT_EQ(event.Create(u"Global\\QorLogTest.Tray"), 0u);
+  EXPECT_FALSE(event.already_existed());
+  EXPECT_EQ(probe.Open(u"QorLogTest.Tray"), kErrorFileNotFound);  // the session scope is another place
+  EXPECT_EQ(probe.Open(u"Global\\QorLogTest.Tray"), 0u);
+  NamedEvent again;
+  ASSERT_EQ(again.Create(u"Global\\QorLogTest.Tray"), 0u);
+  EXPECT_TRUE(again.already_existed());
+#ifndef _WIN32
+  EXPECT_TRUE(std::filesystem::exists(global / "QorLogTest.Tray.event"));
+  unsetenv("QORLOG_GLOBAL_DIR");
+#endif
+  again.Close();
+  event.Close();
+  probe.Close();
+  EXPECT_EQ(probe.Open(u"Global\\QorLogTest.Tray"), kErrorFileNotFound);
+}
+
+TEST_F(NamedObjectTest, NamesThatCannotBeObjectsAreRefused) {
+#ifdef _WIN32
+  const std::u16string_view names[] = {u"", u"Global\\", u"Local\\", u"NoSuchScope\\x"};
+#else
+  const std::u16string_view names[] = {u"", u"Global\\", u"a/b", u".."};
+#endif
+  for (std::u16string_view name : names) {
+    FileMapping m;
+    NamedEvent e;
+    EXPECT_EQ(m.Create(name, 8), kErrorInvalidName) << Utf16ToUtf8(name);
+    EXPECT_EQ(e.Create(name), kErrorInvalidName) << Utf16ToUtf8(name);
+  }
 }
 
 }  // namespace

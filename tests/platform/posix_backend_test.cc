@@ -1,14 +1,23 @@
-// Internals of the POSIX backend: the one errno table, the files behind
-// named mutexes, and the session folder.
+// What only the POSIX backend has: the one errno table, the files behind
+// named mutexes, the session folder, the refusal of symbolic links, the
+// probe beside a guard page, and descriptors that sending must not leak.
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
+#include "platform/file.h"
 #include "platform/posix/errno_table.h"
 #include "platform/posix/session_paths.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "platform/window.h"
+#include "tests/platform/receiver_child.h"
+#include "tests/platform/window_receiver.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::platform::posix {
@@ -70,6 +79,50 @@ TEST(SessionPathsTest, ObjectsLiveInAPrivateSessionFolder) {
   ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
   EXPECT_EQ(SessionFolder(), "");
   EXPECT_EQ(MutexFilePath(u"x"), "");
+}
+
+TEST(PosixFileTest, OpenRefusesASymbolicLink) {
+  testing::TempDir dir;
+  testing::WriteFile(dir.path() / "20260101.log", "x");
+  ASSERT_EQ(symlink((dir.path() / "20260101.log").c_str(), (dir.path() / "link.log").c_str()), 0);
+  File f;
+  DWORD err = 0;
+  EXPECT_TRUE(f.Open(Utf8ToUtf16((dir.path() / "20260101.log").string()), File::modeRead | File::shareDenyNone));
+  EXPECT_FALSE(f.Open(Utf8ToUtf16((dir.path() / "link.log").string()), File::modeRead | File::shareDenyNone, &err));
+  EXPECT_EQ(err, kErrorAccessDenied);
+}
+
+TEST(PosixProbeTest, TellsAMappedPageFromTheGuardPageBehindIt) {
+  const long page = sysconf(_SC_PAGESIZE);
+  void* mem = mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mem, MAP_FAILED);
+  auto* bytes = static_cast<char*>(mem);
+  ASSERT_EQ(mprotect(bytes + page, page, PROT_NONE), 0);
+  EXPECT_FALSE(IsBadReadPtr(bytes, page));
+  EXPECT_TRUE(IsBadReadPtr(bytes + page - 4, 12));  // runs into the guard page
+  EXPECT_TRUE(IsBadReadPtr(bytes + page, 1));
+  munmap(mem, 2 * page);
+}
+
+TEST(PosixWindowTest, SendingLeaksNoDescriptor) {
+  testing::IsolatedEnv env;
+  testing::Receiver receiver("QorLogTest.Leak");
+  const testing::TestMessages m;
+  ASSERT_NE(receiver.window(), 0u);
+  const int before = testing::OpenDescriptorCount();
+  for (int i = 0; i < 20; ++i) {
+    CopyDataStruct cds{1, 3, "abc"};
+    SendMessageW(receiver.window(), kWmCopyData, 0, ToLParam(&cds));
+    PostMessageW(receiver.window(), m.post, 0, 1);
+    IsWindow(receiver.window());
+  }
+  LRESULT posts = 0;  // every post arrives
+  for (int i = 0; i < 500 && posts < 20; ++i) {
+    posts = SendMessageW(receiver.window(), m.count, 0, 0);
+    if (posts < 20) SleepMilliseconds(10);
+  }
+  EXPECT_EQ(posts, 20);
+  EXPECT_EQ(testing::OpenDescriptorCount(), before);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// TcpClient against a listener of the test's own, the local time zone's
-// offset, and the atomic replacement of a file's contents.
+// TcpClient against a listener of the test's own, and the local time zone's
+// offset.
 #include "platform/tcp_client.h"
 
 #include <arpa/inet.h>
@@ -10,13 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 
-#include "platform/replace_file.h"
-#include "platform/text.h"
 #include "platform/time_zone.h"
-#include "tests/support/temp_env.h"
 
 namespace qorlog::platform {
 namespace {
@@ -110,16 +106,6 @@ TEST(TimeZoneTest, OffsetFollowsTheZoneAndItsSummerTime) {
   int minutes = 0;
   EXPECT_FALSE(LocalTimeOffset({2024, 2, 0, 30, 0, 0, 0, 0}, &minutes));
   saved.empty() ? unsetenv("TZ") : setenv("TZ", saved.c_str(), 1);
-}
-
-TEST(ReplaceFileTest, ReplacesTheContentsAndLeavesNoTemporaryFile) {
-  testing::TempDir dir;
-  const auto path = dir.path() / "cursor.json";
-  ASSERT_EQ(ReplaceFileContents(Utf8ToUtf16(path.string()), "first"), 0u);
-  ASSERT_EQ(ReplaceFileContents(Utf8ToUtf16(path.string()), "second"), 0u);
-  EXPECT_EQ(testing::ReadFile(path), "second");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-  EXPECT_EQ(ReplaceFileContents(Utf8ToUtf16((dir.path() / "missing" / "c.json").string()), "x"), 3u);
 }
 
 }  // namespace

@@ -1,182 +1,194 @@
 // Window messages between processes: registered numbers, the three sending
-// calls, WM_COPYDATA copies, and windows whose owner is gone or hung.
+// calls, WM_COPYDATA copies, windows whose owner is gone or hung, and the
+// publication of a window under a name. The receivers are this program
+// started again (window_receiver.h).
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/window.h"
 #include "platform/window_publication.h"
-#include "tests/platform/receiver_child.h"
+#include "tests/platform/window_receiver.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::platform {
 namespace {
 
-using testing::ReceiverChild;
+using qorlog::testing::Receiver;
+using qorlog::testing::TestMessages;
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-TEST(RegisteredMessageTest, SameNameSameNumberInEveryProcess) {
+// args: the name to publish under, "run" or "hung", a handle to publish
+// instead of the window's (0 for none).
+QORLOG_CHILD_ROLE("receiver", [](const std::vector<std::string>& args, const testing::ChildChannel& channel) {
+  const TestMessages m;
+  MessageWindow window;
+  LRESULT posted = 0;
+  const DWORD created = window.Create([&](UINT msg, WPARAM wparam, LPARAM lparam) -> LRESULT {
+    if (msg == m.add) return static_cast<LRESULT>(wparam) + lparam;
+    if (msg == m.post) return posted += static_cast<LRESULT>(wparam) + lparam;
+    if (msg == m.count) return posted;
+    if (msg == m.crash) std::_Exit(7);
+    if (msg == kWmCopyData) {
+      const CopyDataStruct* cds = CopyDataOf(lparam);
+      return testing::CopyDataHash(cds->dwData, cds->lpData, cds->cbData);
+    }
+    return 1;
+  });
+  if (created != 0) return 2;
+  const HWND published = std::stoull(args.at(2));
+  WindowPublication publication;
+  if (publication.Publish(Utf8ToUtf16(args.at(0)), published != 0 ? published : window.handle()) != 0) return 3;
+  channel.Ready(0);
+  if (args.at(1) == "hung") {
+    channel.WaitForRelease();
+    return 0;
+  }
+  while (!channel.Released()) window.RunFor(20);
+  return 0;
+});
+
+class WindowTest : public ::testing::Test {
+ protected:
+  qorlog::testing::IsolatedEnv env_;  // the publications' session folder
+  const TestMessages m_;
+};
+
+TEST(RegisteredMessageTest, NumbersAreInRangeAndCaseBlind) {
   const UINT tray = RegisterWindowMessageA("WM_QOR_CONTROL_MESSAGE_TRAY");
-  const UINT flicker = RegisterWindowMessageA("WM_QOR_CONTROL_MESSAGE_TRAY_FLICKER");
   EXPECT_GE(tray, kFirstRegisteredMessage);
   EXPECT_LE(tray, kLastRegisteredMessage);
-  EXPECT_NE(tray, flicker);
+  EXPECT_NE(RegisterWindowMessageA("WM_QOR_CONTROL_MESSAGE_TRAY_FLICKER"), tray);
   EXPECT_EQ(RegisterWindowMessageA("wm_qor_control_message_tray"), tray);
   EXPECT_EQ(RegisterWindowMessageA(""), 0u);
-  // Another process computes the same number.
-  const pid_t pid = fork();
-  if (pid == 0) _exit(RegisterWindowMessageA("WM_QOR_CONTROL_MESSAGE_TRAY") == tray ? 0 : 1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-TEST(WindowMessageTest, SendPostAndCopyDataReachAnotherProcess) {
-  ReceiverChild::Options options;
-  options.reply = 4242;
-  ReceiverChild child(options);
-  ASSERT_NE(child.window(), 0u);
-  EXPECT_TRUE(IsWindow(child.window()));
+TEST_F(WindowTest, SendPostAndCopyDataReachAnotherProcess) {
+  Receiver receiver("QorLogTest.Send");
+  const HWND w = receiver.window();
+  ASSERT_NE(w, 0u);
+  EXPECT_TRUE(IsWindow(w));
+  EXPECT_EQ(SendMessageW(w, m_.add, 2, 40), 42);
+  LRESULT result = 0;
+  EXPECT_NE(SendMessageTimeoutW(w, m_.add, 7, -5, kSmtoAbortIfHung, 2000, &result), 0);
+  EXPECT_EQ(result, 2);
 
   const char bytes[] = {'a', 0, 'b', '\xff', 0, 7};
   CopyDataStruct cds{204, sizeof bytes, bytes};
-  EXPECT_EQ(SendMessageW(child.window(), kWmCopyData, 0, ToLParam(&cds)), 4242);
-  auto m = child.Next();
-  ASSERT_TRUE(m);
-  EXPECT_TRUE(m->copy_data);
-  EXPECT_EQ(m->id, 204u);
-  EXPECT_EQ(m->bytes, std::string(bytes, sizeof bytes));
-
-  LRESULT result = 0;
-  EXPECT_EQ(SendMessageTimeoutW(child.window(), 0xC123, 7, -5, kSmtoAbortIfHung, 2000, &result), 1);
-  EXPECT_EQ(result, 4242);
-  m = child.Next();
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->msg, 0xC123u);
-  EXPECT_EQ(m->wparam, 7u);
-  EXPECT_EQ(m->lparam, -5);
-
-  EXPECT_TRUE(PostMessageW(child.window(), 0xC124, 1, 2));
-  m = child.Next();
-  ASSERT_TRUE(m);
-  EXPECT_EQ(m->msg, 0xC124u);
-  EXPECT_EQ(m->lparam, 2);
-
+  EXPECT_EQ(SendMessageW(w, kWmCopyData, 0, ToLParam(&cds)), testing::CopyDataHash(204, bytes, sizeof bytes));
   // WM_COPYDATA needs its sender to wait while the bytes are in use.
-  EXPECT_FALSE(PostMessageW(child.window(), kWmCopyData, 0, ToLParam(&cds)));
+  EXPECT_FALSE(PostMessageW(w, kWmCopyData, 0, ToLParam(&cds)));
   EXPECT_EQ(GetLastError(), kErrorMessageSyncOnly);
-  // A payload that does not fit in one packet is refused, not cut.
+#ifndef _WIN32
+  // A payload that does not fit in one packet is refused, not cut (Windows
+  // copies any size).
   std::string big(kMaxCopyDataBytes + 1, 'x');
   CopyDataStruct too_big{1, static_cast<DWORD>(big.size()), big.data()};
-  EXPECT_EQ(SendMessageW(child.window(), kWmCopyData, 0, ToLParam(&too_big)), 0);
-  EXPECT_FALSE(child.Next(200));
+  EXPECT_EQ(SendMessageW(w, kWmCopyData, 0, ToLParam(&too_big)), 0);
+#endif
+
+  for (int i = 1; i <= 3; ++i) EXPECT_TRUE(PostMessageW(w, m_.post, i, 10 * i));
+  // Posts do not wait for the handler: ask until all three were handled.
+  LRESULT posted = 0;
+  for (int i = 0; i < 500 && posted < 66; ++i) {
+    posted = SendMessageW(w, m_.count, 0, 0);
+    if (posted < 66) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(posted, 66);
 }
 
-TEST(WindowMessageTest, WindowOfAGoneOwnerIsNoWindow) {
-  ReceiverChild child({});
-  const HWND window = child.window();
-  ASSERT_TRUE(IsWindow(window));
-  child.Kill();
-  EXPECT_FALSE(IsWindow(window));
+TEST_F(WindowTest, WindowOfAGoneOwnerIsNoWindow) {
+  Receiver receiver("QorLogTest.Gone");
+  const HWND w = receiver.window();
+  ASSERT_TRUE(IsWindow(w));
+  EXPECT_EQ(SendMessageW(w, m_.crash, 0, 0), 0);  // the owner dies while handling it
+  EXPECT_EQ(receiver.End(), 7);
+  EXPECT_FALSE(IsWindow(w));
   EXPECT_FALSE(IsWindow(0));
   const auto start = Clock::now();
-  EXPECT_EQ(SendMessageW(window, 0xC200, 0, 0), 0);
-  EXPECT_EQ(SendMessageTimeoutW(window, 0xC200, 0, 0, kSmtoAbortIfHung, 2000, nullptr), 0);
-  EXPECT_FALSE(PostMessageW(window, 0xC200, 0, 0));
-  EXPECT_LT(SecondsSince(start), 0.5);
+  EXPECT_EQ(SendMessageW(w, m_.add, 1, 1), 0);
+  EXPECT_EQ(GetLastError(), kErrorInvalidWindowHandle);
+  EXPECT_EQ(SendMessageTimeoutW(w, m_.add, 1, 1, kSmtoAbortIfHung, 2000, nullptr), 0);
+  EXPECT_FALSE(PostMessageW(w, m_.add, 1, 1));
+  EXPECT_LT(SecondsSince(start), 1.0);
+  EXPECT_EQ(FindPublishedWindow(u"QorLogTest.Gone"), 0u);  // the crash took the publication too
 }
 
-TEST(WindowMessageTest, HungReceiverCostsATimedSendItsTimeOut) {
-  ReceiverChild::Options options;
-  options.hung = true;
-  ReceiverChild child(options);
-  ASSERT_TRUE(IsWindow(child.window()));
+TEST_F(WindowTest, HungReceiverCostsATimedSendItsTimeOut) {
+  Receiver receiver("QorLogTest.Hung", "hung");
+  const HWND w = receiver.window();
+  ASSERT_TRUE(IsWindow(w));
   auto start = Clock::now();
-  EXPECT_EQ(SendMessageTimeoutW(child.window(), 0xC300, 0, 0, kSmtoAbortIfHung, 2000, nullptr), 0);
+  LRESULT result = 5;
+  EXPECT_EQ(SendMessageTimeoutW(w, m_.add, 1, 1, kSmtoAbortIfHung, 1000, &result), 0);
   EXPECT_EQ(GetLastError(), kErrorTimeout);
+  EXPECT_EQ(result, 5);
   const double waited = SecondsSince(start);
-  EXPECT_GE(waited, 1.9);
-  EXPECT_LT(waited, 2.8);
-  // A receiver that dies while a sender waits releases it at once.
-  std::thread killer([&] {
+  EXPECT_GE(waited, 0.9);
+  EXPECT_LT(waited, 1.8);
+  // A receiver that ends while a sender waits releases it at once.
+  std::thread ender([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    child.Kill();
+    receiver.End();
   });
   start = Clock::now();
-  EXPECT_EQ(SendMessageW(child.window(), 0xC300, 0, 0), 0);
-  killer.join();
+  EXPECT_EQ(SendMessageW(w, m_.add, 1, 1), 0);
+  ender.join();
   EXPECT_LT(SecondsSince(start), 1.5);
 }
 
-TEST(WindowMessageTest, LoopStopsFromAnotherThreadAndSelfSendsDoNotDeadlock) {
+TEST(MessageWindowTest, LoopStopsFromAnotherThreadAndSelfSendsCallTheHandler) {
   MessageWindow window;
   std::vector<UINT> seen;
-  ASSERT_EQ(window.Create([&](UINT msg, WPARAM, LPARAM) -> LRESULT {
+  ASSERT_EQ(window.Create([&](UINT msg, WPARAM wparam, LPARAM) -> LRESULT {
     seen.push_back(msg);
     // A send to the own window from the loop thread calls the handler.
-    if (msg == 0xC400) return 1 + SendMessageW(window.handle(), 0xC401, 0, 0);
-    return 10;
+    if (msg == 0xC400) return 1 + SendMessageW(window.handle(), 0xC401, wparam, 0);
+    return static_cast<LRESULT>(wparam);
   }),
             0u);
-  LRESULT result = 0;
+  window.Stop();
+  EXPECT_EQ(window.Run(), 0u);  // a stop that came first ends the loop at once
+  EXPECT_EQ(window.RunFor(0), 0u);
+  LRESULT answer = 0;
   std::thread sender([&] {
-    result = SendMessageW(window.handle(), 0xC400, 0, 0);
+    answer = SendMessageW(window.handle(), 0xC400, 41, 0);
     window.Stop();
   });
   EXPECT_EQ(window.Run(), 0u);
   sender.join();
-  EXPECT_EQ(result, 11);
+  EXPECT_EQ(answer, 42);
   EXPECT_EQ(seen, (std::vector<UINT>{0xC400, 0xC401}));
-  const HWND handle = window.handle();
+  const HWND gone = window.handle();
   window.Destroy();
-  EXPECT_FALSE(IsWindow(handle));
+  EXPECT_FALSE(IsWindow(gone));
 }
 
-TEST(WindowMessageTest, SendingLeaksNoDescriptor) {
-  ReceiverChild child({});
-  const int before = testing::OpenDescriptorCount();
-  for (int i = 0; i < 20; ++i) {
-    CopyDataStruct cds{1, 3, "abc"};
-    SendMessageW(child.window(), kWmCopyData, 0, ToLParam(&cds));
-    PostMessageW(child.window(), 0xC500, 0, 0);
-    IsWindow(child.window());
-  }
-  for (int i = 0; i < 40; ++i) ASSERT_TRUE(child.Next());
-  EXPECT_EQ(testing::OpenDescriptorCount(), before);
-}
-
-// A published window is found while its publisher holds the name; a second
-// publisher is refused while the first one's window lives, and takes over a
-// name whose window is gone.
-TEST(WindowPublicationTest, OnePublisherPerNameWhileItsWindowLives) {
-  testing::IsolatedEnv env;
-  constexpr char16_t kName[] = u"QorLogTestPublished";
+// A second publisher is refused while the first one's window lives, and
+// takes over a name whose window is gone.
+TEST_F(WindowTest, OnePublisherPerNameWhileItsWindowLives) {
+  constexpr char16_t kName[] = u"QorLogTest.Published";
   EXPECT_EQ(FindPublishedWindow(kName), 0u);
   HWND gone = 0;
   {
-    ReceiverChild::Options options;
-    options.mapping = kName;
-    ReceiverChild child(options);
-    ASSERT_NE(child.window(), 0u);
-    EXPECT_EQ(FindPublishedWindow(kName), child.window());
+    Receiver receiver("QorLogTest.Published");
+    ASSERT_NE(receiver.window(), 0u);
     WindowPublication second;
     EXPECT_EQ(second.Publish(kName, 42), kErrorAlreadyExists);
-    EXPECT_EQ(FindPublishedWindow(kName), child.window());
-    gone = child.window();
+    EXPECT_EQ(FindPublishedWindow(kName), receiver.window());
+    gone = receiver.window();
   }
   EXPECT_EQ(FindPublishedWindow(kName), 0u);  // nobody holds the name
 
-  ReceiverChild::Options options;
-  options.mapping = kName;
-  options.published = gone;  // holds the name with a dead window's handle
-  ReceiverChild stale(options);
-  ASSERT_EQ(FindPublishedWindow(kName), gone);
+  Receiver stale("QorLogTest.Published", "run", gone);  // holds the name with a dead window's handle
+  ASSERT_EQ(stale.window(), gone);
   WindowPublication mine;
   EXPECT_EQ(mine.Publish(kName, 42), 0u);
   EXPECT_EQ(FindPublishedWindow(kName), 42u);

@@ -52,11 +52,12 @@ void ChildChannel::Ready(int result) const { Publish(folder_, "ready", std::to_s
 
 void ChildChannel::WaitForRelease() const {
   const auto until = std::chrono::steady_clock::now() + kLongest;
+  while (!Released() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(kPoll);
+}
+
+bool ChildChannel::Released() const {
   std::error_code ec;
-  while (!std::filesystem::exists(folder_ / "release", ec) && std::filesystem::exists(folder_, ec) &&
-         std::chrono::steady_clock::now() < until) {
-    std::this_thread::sleep_for(kPoll);
-  }
+  return std::filesystem::exists(folder_ / "release", ec) || !std::filesystem::exists(folder_, ec);
 }
 
 ChildProcess::ChildProcess(const std::string& role, const std::vector<std::string>& args) {

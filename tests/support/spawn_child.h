@@ -34,6 +34,9 @@ class ChildChannel {
   void Ready(int result) const;
   // Returns once the parent called Release() (or went away).
   void WaitForRelease() const;
+  // True once the parent called Release() (or went away): for roles that
+  // have work of their own to do meanwhile.
+  bool Released() const;
 
  private:
   std::filesystem::path folder_;
