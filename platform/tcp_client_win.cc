@@ -206,27 +206,6 @@ bool TcpClient::PeerClosed() {
   return true;
 }
 
-std::string TcpErrorText(DWORD error) {
-  switch (error) {
-    case kWsaTimedOut:
-      return "timed out";
-    case kWsaConnRefused:
-      return "connection refused";
-    case kWsaConnReset:
-      return "connection reset by the peer";
-    case kWsaNotConnected:
-      return "not connected";
-    case kWsaHostUnreachable:
-      return "host unreachable";
-    case kWsaNetUnreachable:
-      return "network unreachable";
-    case kWsaHostNotFound:
-      return "host not found";
-    default:
-      return "error " + std::to_string(error);
-  }
-}
-
 std::string LocalHostName() {
   char name[256] = {};
   if (!StartWinsock() || ::gethostname(name, sizeof name - 1) != 0 || name[0] == 0) return "localhost";
