@@ -11,6 +11,9 @@ using qorlog::api::AllocateHandedOut;
 using qorlog::api::FindReader;
 using qorlog::api::Guarded;
 
+// Takes back a block that a failed array read had already obtained.
+void ReleaseUnused(void* block) { qorlog::api::TakeBackBlock(block); }
+
 }  // namespace
 
 extern "C" QORLOG_API DWORD QORLOG_GetLogItemCnt(void* hLog, stLOG_HEADER** ppHeader) {
@@ -34,7 +37,7 @@ extern "C" QORLOG_API DWORD QORLOG_ReadPCScanLogArray(void* hLog, stPC_SCAN_LOG_
   return Guarded([&] {
     qorlog::CLogReader* reader = FindReader(hLog);
     if (reader == nullptr || ppArray == nullptr || pdwCount == nullptr) return kStatusBadPointer;
-    return reader->ReadPCScanLogArray(&AllocateHandedOut, ppArray, pdwCount);
+    return reader->ReadPCScanLogArray(&AllocateHandedOut, ppArray, pdwCount, &ReleaseUnused);
   });
 }
 
@@ -42,7 +45,7 @@ extern "C" QORLOG_API DWORD QORLOG_ReadFWLogArray(void* hLog, stFW_LOG_W** ppArr
   return Guarded([&] {
     qorlog::CLogReader* reader = FindReader(hLog);
     if (reader == nullptr || ppArray == nullptr || pdwCount == nullptr) return kStatusBadPointer;
-    return reader->ReadFWLogArray(&AllocateHandedOut, ppArray, pdwCount);
+    return reader->ReadFWLogArray(&AllocateHandedOut, ppArray, pdwCount, &ReleaseUnused);
   });
 }
 
@@ -50,6 +53,6 @@ extern "C" QORLOG_API DWORD QORLOG_ReadSimpleLogArray(void* hLog, stSIMPLE_LOG_W
   return Guarded([&] {
     qorlog::CLogReader* reader = FindReader(hLog);
     if (reader == nullptr || ppArray == nullptr || pdwCount == nullptr) return kStatusBadPointer;
-    return reader->ReadSimpleLogArray(&AllocateHandedOut, ppArray, pdwCount);
+    return reader->ReadSimpleLogArray(&AllocateHandedOut, ppArray, pdwCount, &ReleaseUnused);
   });
 }

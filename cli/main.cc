@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "platform/console_output.h"
 #include "platform/text.h"
 
 namespace {
@@ -21,6 +22,7 @@ int ReportParseError(const CLI::App& app, const CLI::ParseError& e) {
 }
 
 int Main(int argc, char** argv) {
+  const qorlog::platform::Utf8ConsoleOutput console;
   CLI::App app{"qorlog - list, read, write and prune the suite's logs; without a command, the live viewer", "qorlog"};
   app.set_version_flag("--version", "qorlog " QORLOG_VERSION_STRING);
   app.require_subcommand(0, 1);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <span>
 #include <string>
 
 #include "platform/text.h"
@@ -191,41 +192,83 @@ std::uint32_t Archive::ReadLength(bool* is_marker) {
   return w;
 }
 
-std::u16string Archive::ReadString() {
-  bool utf16 = false;
-  std::uint32_t length = ReadLength(&utf16);
+std::uint32_t Archive::ReadStringStart(bool* utf16) {
+  *utf16 = false;
+  std::uint32_t length = ReadLength(utf16);
   // After the marker comes the real length; a second marker value there is
   // simply the length 0xFFFE.
-  if (utf16) length = ReadLength(nullptr);
+  if (*utf16) length = ReadLength(nullptr);
 
   // The length comes from the file and may be anything: refuse it before
   // allocating when the file cannot hold that many characters.
-  const std::uint64_t bytes = static_cast<std::uint64_t>(length) * (utf16 ? 2 : 1);
+  const std::uint64_t bytes = static_cast<std::uint64_t>(length) * (*utf16 ? 2 : 1);
   // (Only a string that reaches past the buffer needs to ask the file.)
   if (bytes > end_ - pos_ && bytes > Remaining()) throw ArchiveException(ArchiveException::endOfFile);
+  return length;
+}
 
-  auto read_all = [this](void* data, std::uint64_t count) {
-    auto* out = static_cast<std::uint8_t*>(data);
-    while (count > 0) {
-      const auto piece = static_cast<std::uint32_t>(std::min(count, kMaxChunk));
-      // The file may shrink under a concurrent writer's truncation.
-      if (Read(out, piece) != piece) throw ArchiveException(ArchiveException::endOfFile);
-      out += piece;
-      count -= piece;
-    }
-  };
+void Archive::ReadExactly(void* data, std::uint64_t count) {
+  auto* out = static_cast<std::uint8_t*>(data);
+  while (count > 0) {
+    const auto piece = static_cast<std::uint32_t>(std::min(count, kMaxChunk));
+    // The file may shrink under a concurrent writer's truncation.
+    if (Read(out, piece) != piece) throw ArchiveException(ArchiveException::endOfFile);
+    out += piece;
+    count -= piece;
+  }
+}
 
+void Archive::Skip(std::uint64_t count) {
+  std::uint8_t scratch[512];
+  while (count > 0) {
+    const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sizeof scratch));
+    ReadExactly(scratch, piece);
+    count -= piece;
+  }
+}
+
+namespace {
+
+void ToNativeOrder(std::span<char16_t> units) {
+  if constexpr (std::endian::native == std::endian::big) {
+    for (char16_t& unit : units) unit = static_cast<char16_t>((unit >> 8) | (unit << 8));
+  }
+}
+
+}  // namespace
+
+std::u16string Archive::ReadString() {
+  bool utf16 = false;
+  const std::uint32_t length = ReadStringStart(&utf16);
   if (!utf16) {
     std::string narrow(length, '\0');
-    read_all(narrow.data(), bytes);
+    ReadExactly(narrow.data(), length);
     return platform::Utf8ToUtf16(narrow);
   }
   std::u16string text(length, u'\0');
-  read_all(text.data(), bytes);
-  if constexpr (std::endian::native == std::endian::big) {
-    for (char16_t& unit : text) unit = static_cast<char16_t>((unit >> 8) | (unit << 8));
-  }
+  ReadExactly(text.data(), std::uint64_t{length} * 2);
+  ToNativeOrder(text);
   return text;
+}
+
+void Archive::ReadStringInto(char16_t* field, std::size_t capacity) {
+  bool utf16 = false;
+  const std::uint32_t length = ReadStringStart(&utf16);
+  std::size_t kept = 0;
+  if (utf16) {
+    // Straight into the field; the units that do not fit are passed over.
+    kept = std::min<std::size_t>(length, capacity - 1);
+    ReadExactly(field, kept * 2);
+    ToNativeOrder({field, kept});
+    Skip((std::uint64_t{length} - kept) * 2);
+  } else {
+    std::string narrow(length, '\0');
+    ReadExactly(narrow.data(), length);
+    const std::u16string text = platform::Utf8ToUtf16(narrow);
+    kept = std::min(text.size(), capacity - 1);
+    std::copy_n(text.data(), kept, field);
+  }
+  std::fill(field + kept, field + capacity, u'\0');
 }
 
 std::uint64_t Archive::ConsumedPosition() const { return file_->GetPosition() - (end_ - pos_); }

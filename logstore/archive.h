@@ -78,6 +78,10 @@ class Archive {
   // (converted from the narrow code page). A length that the rest of the
   // file cannot supply raises endOfFile before anything is allocated.
   std::u16string ReadString();
+  // Reads a string as ReadString does into a fixed field of `capacity` (> 0)
+  // units: cut to capacity - 1 units, a NUL after them and the rest of the
+  // field cleared, so that every unit of the field is written.
+  void ReadStringInto(char16_t* field, std::size_t capacity);
 
   // Store: writes out the buffer. Load: moves the file back over the bytes
   // read ahead but not consumed. The archive is unusable afterwards.
@@ -94,6 +98,13 @@ class Archive {
   // Bytes the buffer and the rest of the file can still supply.
   std::uint64_t Remaining() const;
   std::uint32_t ReadLength(bool* is_marker);
+  // The start of a stored string: its length in units, and whether they are
+  // UTF-16. Raises endOfFile when the file cannot hold that many.
+  std::uint32_t ReadStringStart(bool* utf16);
+  // Reads exactly `count` bytes, or raises endOfFile.
+  void ReadExactly(void* data, std::uint64_t count);
+  // Consumes `count` bytes without keeping them, or raises endOfFile.
+  void Skip(std::uint64_t count);
   void RequireOpen(Mode mode) const;
 
   platform::File* file_;

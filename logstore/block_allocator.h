@@ -12,4 +12,8 @@ namespace qorlog::inline logstore {
 // also for 0 bytes), or null when the memory cannot be had.
 using BlockAllocator = void* (*)(std::size_t bytes);
 
+// Gives back a block of the allocator's that the caller will never see (a
+// read that failed after it took the block).
+using BlockRelease = void (*)(void* block);
+
 }  // namespace qorlog::logstore

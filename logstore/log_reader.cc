@@ -69,10 +69,10 @@ DWORD CLogReader::ReadPCScanLog(stPC_SCAN_LOG_W* log) {
   const std::uint64_t start = file_.GetPosition();
   try {
     Archive ar(file_, Archive::kLoad);
-    CPCScanLogRecord record;
-    record.Serialize(ar);
+    stPC_SCAN_LOG_W record;  // *log changes only once the whole record is read
+    LoadRecord(ar, record);
     ar.Close();
-    record.CopyTo(log);
+    *log = record;
     return kStatusOk;
   } catch (...) {
     // Stay at the start of the record that could not be read, so that a
@@ -85,45 +85,57 @@ DWORD CLogReader::ReadPCScanLog(stPC_SCAN_LOG_W* log) {
   }
 }
 
-template <typename Record, typename Element>
-DWORD CLogReader::ReadArray(BlockAllocator allocate, DWORD sub_code_limit, Element** array, DWORD* count) {
+// An array read reads the file in larger steps than a single record needs.
+constexpr std::size_t kArrayReadBuffer = 64 * 1024;
+
+// Two passes over the records, so that the only memory the read takes is the
+// caller's block: the first finds how many whole records in bounds there are,
+// the second decodes them straight into the block, newest first.
+template <typename Element>
+DWORD CLogReader::ReadArray(BlockAllocator allocate, BlockRelease release, DWORD sub_code_limit, Element** array,
+                            DWORD* count) {
   std::uint64_t after_last_complete = kHeaderSize;
   DWORD status = kStatusOk;
   try {
     file_.Seek(kHeaderSize, platform::File::begin);  // the header is neither read nor tested
-    Archive ar(file_, Archive::kLoad);
-    // Records in file order; the block is filled from the back, newest first.
-    std::vector<Record> records;
-    for (;;) {
-      Record record;
-      try {
-        record.Serialize(ar);
-      } catch (...) {
-        status = StatusOfReadFailure();  // a cut-off record is discarded
-        break;
-      }
-      after_last_complete = ar.ConsumedPosition();
-      if (record.dwCode >= kCodeLimit || record.dwSubCode >= sub_code_limit) {
-        status = kStatusLogError;
-        break;
-      }
-      try {
-        records.push_back(std::move(record));
-      } catch (const std::bad_alloc&) {
-        status = kStatusOutOfMemory;
-        break;
+    std::size_t n = 0;
+    {
+      Archive ar(file_, Archive::kLoad, kArrayReadBuffer);
+      Element record;
+      for (;;) {
+        try {
+          LoadRecord(ar, record);
+        } catch (...) {
+          status = StatusOfReadFailure();  // a cut-off record is discarded
+          break;
+        }
+        after_last_complete = ar.ConsumedPosition();
+        if (record.dwCode >= kCodeLimit || record.dwSubCode >= sub_code_limit) {
+          status = kStatusLogError;
+          break;
+        }
+        ++n;
       }
     }
-    if (status == kStatusOk && !records.empty()) {
-      const std::size_t n = records.size();
+    if (status == kStatusOk && n != 0) {
       auto* block = static_cast<Element*>(allocate(n * sizeof(Element)));
       if (block == nullptr) {
         *array = nullptr;
         status = kStatusOutOfMemory;
       } else {
+        // Writers only append whole records and cut back torn bytes after
+        // them, so the records counted are still there; a file that changed
+        // otherwise, or a failed read, ends the read as any other error.
+        try {
+          file_.Seek(kHeaderSize, platform::File::begin);
+          Archive ar(file_, Archive::kLoad, kArrayReadBuffer);
+          for (std::size_t i = n; i-- > 0;) LoadRecord(ar, block[i]);
+        } catch (...) {
+          if (release != nullptr) release(block);
+          throw;
+        }
         *array = block;
         *count = static_cast<DWORD>(n);
-        for (std::size_t i = 0; i < n; ++i) records[n - 1 - i].CopyTo(&block[i]);
       }
     }
   } catch (const std::bad_alloc&) {
@@ -138,16 +150,18 @@ DWORD CLogReader::ReadArray(BlockAllocator allocate, DWORD sub_code_limit, Eleme
   return status;
 }
 
-DWORD CLogReader::ReadPCScanLogArray(BlockAllocator allocate, stPC_SCAN_LOG_W** array, DWORD* count) {
-  return ReadArray<CPCScanLogRecord>(allocate, kSubCodeLimit, array, count);
+DWORD CLogReader::ReadPCScanLogArray(BlockAllocator allocate, stPC_SCAN_LOG_W** array, DWORD* count,
+                                     BlockRelease release) {
+  return ReadArray(allocate, release, kSubCodeLimit, array, count);
 }
 
-DWORD CLogReader::ReadFWLogArray(BlockAllocator allocate, stFW_LOG_W** array, DWORD* count) {
-  return ReadArray<CFWLogRecord>(allocate, kSubCodeLimit, array, count);
+DWORD CLogReader::ReadFWLogArray(BlockAllocator allocate, stFW_LOG_W** array, DWORD* count, BlockRelease release) {
+  return ReadArray(allocate, release, kSubCodeLimit, array, count);
 }
 
-DWORD CLogReader::ReadSimpleLogArray(BlockAllocator allocate, stSIMPLE_LOG_W** array, DWORD* count) {
-  return ReadArray<CSimpleLogRecord>(allocate, kSimpleSubCodeLimit, array, count);
+DWORD CLogReader::ReadSimpleLogArray(BlockAllocator allocate, stSIMPLE_LOG_W** array, DWORD* count,
+                                     BlockRelease release) {
+  return ReadArray(allocate, release, kSimpleSubCodeLimit, array, count);
 }
 
 }  // namespace qorlog::logstore

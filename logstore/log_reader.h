@@ -4,7 +4,7 @@
 //
 // The file is opened for reading with full sharing (writers keep appending,
 // other readers keep reading); no lock is taken. Every read attaches a fresh
-// 4096-byte archive at the file position it needs and leaves the file just
+// archive at the file position it needs and leaves the file just
 // after what it consumed, so the position is the reader's only state:
 //   ReadHeader      sets it to 0 and leaves it after the header (12);
 //   ReadPCScanLog   advances it by one record (unchanged when it fails);
@@ -54,14 +54,17 @@ class CLogReader {
   // Read every record from offset 12 into one block from `allocate`, newest
   // first. Out-parameters are written only when the status is 0 and at
   // least one record was read (on a failed block allocation *array is set to
-  // null and 8 returned).
-  DWORD ReadPCScanLogArray(BlockAllocator allocate, stPC_SCAN_LOG_W** array, DWORD* count);
-  DWORD ReadFWLogArray(BlockAllocator allocate, stFW_LOG_W** array, DWORD* count);
-  DWORD ReadSimpleLogArray(BlockAllocator allocate, stSIMPLE_LOG_W** array, DWORD* count);
+  // null and 8 returned). A block that a failed read had already taken goes
+  // back through `release`; without one it stays with the allocator.
+  DWORD ReadPCScanLogArray(BlockAllocator allocate, stPC_SCAN_LOG_W** array, DWORD* count,
+                           BlockRelease release = nullptr);
+  DWORD ReadFWLogArray(BlockAllocator allocate, stFW_LOG_W** array, DWORD* count, BlockRelease release = nullptr);
+  DWORD ReadSimpleLogArray(BlockAllocator allocate, stSIMPLE_LOG_W** array, DWORD* count,
+                           BlockRelease release = nullptr);
 
  private:
-  template <typename Record, typename Element>
-  DWORD ReadArray(BlockAllocator allocate, DWORD sub_code_limit, Element** array, DWORD* count);
+  template <typename Element>
+  DWORD ReadArray(BlockAllocator allocate, BlockRelease release, DWORD sub_code_limit, Element** array, DWORD* count);
 
   platform::File file_;
 };

@@ -163,4 +163,42 @@ void CSimpleLogRecord::Serialize(Archive& ar) {
   SerializeString(ar, strText260);
 }
 
+// ---- Loading into boundary records --------------------------------------------
+
+// LoadRecord writes every member; these hold only if there is no padding
+// between them that it would leave unwritten.
+static_assert(sizeof(stPC_SCAN_LOG_W) == sizeof(SYSTEMTIME) + 2 * sizeof(DWORD) + (64 + 260) * sizeof(WCHAR));
+static_assert(sizeof(stFW_LOG_W) == sizeof(SYSTEMTIME) + 3 * sizeof(DWORD) + (64 + 260 + 64) * sizeof(WCHAR));
+static_assert(sizeof(stSIMPLE_LOG_W) == sizeof(SYSTEMTIME) + 2 * sizeof(DWORD) + 260 * sizeof(WCHAR));
+
+template <std::size_t N>
+static void LoadField(Archive& ar, WCHAR (&field)[N]) {
+  ar.ReadStringInto(field, N);
+}
+
+void LoadRecord(Archive& ar, stPC_SCAN_LOG_W& log) {
+  SerializeTime(ar, log.stTime);
+  log.dwCode = ar.ReadU32();
+  LoadField(ar, log.szText64);
+  log.dwSubCode = ar.ReadU32();
+  LoadField(ar, log.szText260);
+}
+
+void LoadRecord(Archive& ar, stFW_LOG_W& log) {
+  SerializeTime(ar, log.stTime);
+  log.dwCode = ar.ReadU32();
+  LoadField(ar, log.szText64);
+  LoadField(ar, log.szText260);
+  LoadField(ar, log.szText64b);
+  log.dwParam = ar.ReadU32();
+  log.dwSubCode = ar.ReadU32();
+}
+
+void LoadRecord(Archive& ar, stSIMPLE_LOG_W& log) {
+  SerializeTime(ar, log.stTime);
+  log.dwCode = ar.ReadU32();
+  log.dwSubCode = ar.ReadU32();
+  LoadField(ar, log.szText260);
+}
+
 }  // namespace qorlog::logstore

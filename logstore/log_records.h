@@ -91,6 +91,15 @@ class CSimpleLogRecord {
   std::u16string strText260;
 };
 
+// Loads one stored record straight into a boundary record, in the storage
+// order of Serialize, with no record object between: texts cut as CopyTo
+// cuts them, and every byte of the target written (the rest of each text
+// field cleared). Archive and file errors pass to the caller; the target may
+// then hold part of the record.
+void LoadRecord(Archive& ar, stPC_SCAN_LOG_W& log);
+void LoadRecord(Archive& ar, stFW_LOG_W& log);
+void LoadRecord(Archive& ar, stSIMPLE_LOG_W& log);
+
 // A stored time: 16 raw bytes, eight little-endian u16. Loading is one raw
 // read whose count is not checked: bytes the file does not have leave the
 // time's old values.

@@ -66,8 +66,12 @@ TEST_F(LogReaderTest, OneByOneReadsOldestFirstWaitForARecordBeingWritten) {
   OpenWith(HeaderBytes(3) + RecordBytes(PCScan(1, 10)) + RecordBytes(PCScan(700, 900)) + third.substr(0, 21));
   stLOG_HEADER* header = nullptr;
   ASSERT_EQ(reader_.ReadHeader(&TestAlloc, &header), 0u);
-  stPC_SCAN_LOG_W rec = {};
+  stPC_SCAN_LOG_W rec;
+  std::memset(&rec, 0x5A, sizeof rec);
   ASSERT_EQ(reader_.ReadPCScanLog(&rec), 0u);
+  // Every unit after a text is cleared: nothing the record held shows through.
+  EXPECT_EQ(std::u16string(std::begin(rec.szText64), std::end(rec.szText64)),
+            u"t64" + std::u16string(std::size(rec.szText64) - 3, u'\0'));
   ASSERT_EQ(reader_.ReadPCScanLog(&rec), 0u);
   EXPECT_EQ(rec.dwCode, 700u);  // no value bounds on this path
   // The third record is cut off: the read fails, leaves the output and the
@@ -190,6 +194,30 @@ TEST_F(LogReaderTest, ATimeStampCutShortByTheSystemEndsTheArrayRead) {
   const auto records = SimpleArray();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].dwCode, 2u);
+}
+
+// The records are counted in a first pass and decoded into the block in a
+// second: a read failing in the second gives the block back, hands out
+// nothing and answers as any file error.
+TEST_F(LogReaderTest, AReadFailingAfterTheBlockWasTakenGivesItBack) {
+  OpenWith(HeaderBytes(2) + RecordBytes(Simple(1, 10)) + RecordBytes(Simple(2, 20)));
+  unsigned reads = 0;
+  {
+    ScopedPlan plan;
+    ASSERT_EQ(SimpleArray().size(), 2u);
+    reads = plan.Count(Call::kRead);
+  }
+  static std::vector<void*> released;
+  ScopedPlan plan;
+  plan.Fail(Call::kRead, reads, 5);  // the last read is the second pass's
+  stSIMPLE_LOG_W* array = nullptr;
+  DWORD count = 0;
+  EXPECT_EQ(reader_.ReadSimpleLogArray(&TestAlloc, &array, &count, [](void* block) { released.push_back(block); }),
+            QORLOG_STATUS_LOG_ERROR);
+  EXPECT_EQ(array, nullptr);
+  EXPECT_EQ(count, 0u);
+  ASSERT_EQ(released.size(), 1u);
+  EXPECT_EQ(released[0], g_blocks.back().get());
 }
 
 TEST_F(LogReaderTest, MissingFileFailsEveryReadAndAHeldOneIsOpenedOnceFree) {
