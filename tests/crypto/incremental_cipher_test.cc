@@ -9,20 +9,18 @@ namespace qorlog {
 namespace {
 
 using testing::Bytes;
-using testing::Wrap;
 using testing::BytesOf;
 using testing::RandomBytes;
 using testing::ToHex;
+using testing::Wrap;
 
 // Runs the incremental form over `input` cut into `parts` (the remainder
 // goes to the final call); returns false when a call fails.
-bool RunIncremental(uint32_t alg, const Bytes& key, const Bytes& iv, bool decrypt,
-                    uint32_t mode, uint32_t feedback, const Bytes& input,
-                    const std::vector<size_t>& parts, Bytes* out) {
+bool RunIncremental(uint32_t alg, const Bytes& key, const Bytes& iv, bool decrypt, uint32_t mode, uint32_t feedback,
+                    const Bytes& input, const std::vector<size_t>& parts, Bytes* out) {
   auto k = Wrap(key);
   CryptCipherContext* context = nullptr;
-  if (CryptCipherInit(alg, k.get(), iv.data(), iv.size(), decrypt, mode, feedback,
-                      &context) != CRYPTMOD_OK) {
+  if (CryptCipherInit(alg, k.get(), iv.data(), iv.size(), decrypt, mode, feedback, &context) != CRYPTMOD_OK) {
     return false;
   }
   out->clear();
@@ -31,8 +29,7 @@ bool RunIncremental(uint32_t alg, const Bytes& key, const Bytes& iv, bool decryp
   for (size_t part : parts) {
     uint8_t* data = nullptr;
     uint32_t length = 0;
-    if (CryptCipherUpdate(context, input.data() + at, part, &data, &length) !=
-        CRYPTMOD_OK) {
+    if (CryptCipherUpdate(context, input.data() + at, part, &data, &length) != CRYPTMOD_OK) {
       ok = false;
       break;
     }
@@ -44,8 +41,7 @@ bool RunIncremental(uint32_t alg, const Bytes& key, const Bytes& iv, bool decryp
   if (ok) {
     uint8_t* data = nullptr;
     uint32_t length = 0;
-    ok = CryptCipherFinal(context, input.data() + at, input.size() - at, &data,
-                          &length) == CRYPTMOD_OK;
+    ok = CryptCipherFinal(context, input.data() + at, input.size() - at, &data, &length) == CRYPTMOD_OK;
     CryptMemPtr owned(data);
     if (ok) out->insert(out->end(), data, data + length);
   }
@@ -55,8 +51,8 @@ bool RunIncremental(uint32_t alg, const Bytes& key, const Bytes& iv, bool decryp
 
 TEST(IncrementalCipherTest, AnySplitGivesTheOneShotResult) {
   const Bytes message = RandomBytes(150, 11);
-  const std::vector<std::vector<size_t>> splits = {
-      {}, {1}, {150}, {1, 40, 59}, {15, 1, 16, 17, 31, 33, 37}, {64, 64}, {5, 5, 5}};
+  const std::vector<std::vector<size_t>> splits = {{},       {1},      {150}, {1, 40, 59}, {15, 1, 16, 17, 31, 33, 37},
+                                                   {64, 64}, {5, 5, 5}};
   // One 8-byte and two 16-byte block ciphers: the carry logic is shared.
   for (uint32_t alg : {3u, 9u, 12u}) {
     const size_t block = alg <= 8 ? 8 : 16;
@@ -67,15 +63,12 @@ TEST(IncrementalCipherTest, AnySplitGivesTheOneShotResult) {
         if (mode <= 2 && feedback != 1) continue;
         const Bytes cipher = testing::Encrypt(alg, key, iv, message, mode, feedback);
         for (const auto& split : splits) {
-          SCOPED_TRACE("alg " + std::to_string(alg) + " mode " + std::to_string(mode) +
-                       " feedback " + std::to_string(feedback) + " parts " +
-                       std::to_string(split.size()));
+          SCOPED_TRACE("alg " + std::to_string(alg) + " mode " + std::to_string(mode) + " feedback " +
+                       std::to_string(feedback) + " parts " + std::to_string(split.size()));
           Bytes out;
-          ASSERT_TRUE(RunIncremental(alg, key, iv, false, mode, feedback, message,
-                                     split, &out));
+          ASSERT_TRUE(RunIncremental(alg, key, iv, false, mode, feedback, message, split, &out));
           EXPECT_EQ(out, cipher);
-          ASSERT_TRUE(RunIncremental(alg, key, iv, true, mode, feedback, cipher,
-                                     split, &out));
+          ASSERT_TRUE(RunIncremental(alg, key, iv, true, mode, feedback, cipher, split, &out));
           EXPECT_EQ(out, message);
         }
       }
@@ -86,8 +79,7 @@ TEST(IncrementalCipherTest, AnySplitGivesTheOneShotResult) {
 TEST(IncrementalCipherTest, UpdateCarriesTheLastUnit) {
   auto key = Wrap(Bytes(32, 1));
   CryptCipherContext* context = nullptr;
-  ASSERT_EQ(CryptCipherInit(CRYPTMOD_ALG_AES256, key.get(), nullptr, 0, false,
-                            CRYPTMOD_MODE_ECB, 8, &context),
+  ASSERT_EQ(CryptCipherInit(CRYPTMOD_ALG_AES256, key.get(), nullptr, 0, false, CRYPTMOD_MODE_ECB, 8, &context),
             CRYPTMOD_OK);
   const Bytes data(200, 'd');
   uint8_t* out = nullptr;
@@ -108,10 +100,8 @@ TEST(IncrementalCipherTest, UpdateCarriesTheLastUnit) {
   CryptMemPtr last(out);
   EXPECT_EQ(length, 48u);  // 36 carried bytes, padded
   // Finished: further calls are refused.
-  EXPECT_EQ(CryptCipherUpdate(context, data.data(), 1, &out, &length),
-            CRYPTMOD_E_CIPHER_UPDATE);
-  EXPECT_EQ(CryptCipherFinal(context, nullptr, 0, &out, &length),
-            CRYPTMOD_E_CIPHER_FINAL);
+  EXPECT_EQ(CryptCipherUpdate(context, data.data(), 1, &out, &length), CRYPTMOD_E_CIPHER_UPDATE);
+  EXPECT_EQ(CryptCipherFinal(context, nullptr, 0, &out, &length), CRYPTMOD_E_CIPHER_FINAL);
   CryptCipherFree(context);
 }
 
@@ -119,48 +109,34 @@ TEST(IncrementalCipherTest, RefusalsReportTheirCodes) {
   auto key = Wrap(Bytes(16, 1));
   const Bytes iv(16, 2);
   CryptCipherContext* context = nullptr;
-  EXPECT_EQ(CryptCipherInit(9, key.get(), iv.data(), 16, false, 1, 8, nullptr),
-            CRYPTMOD_E_CIPHER_INIT);
-  EXPECT_EQ(CryptCipherInit(9, nullptr, iv.data(), 16, false, 1, 8, &context),
-            CRYPTMOD_E_CIPHER_INIT);
-  EXPECT_EQ(CryptCipherInit(9, key.get(), nullptr, 16, false, 1, 8, &context),
-            CRYPTMOD_E_CIPHER_INIT);
+  EXPECT_EQ(CryptCipherInit(9, key.get(), iv.data(), 16, false, 1, 8, nullptr), CRYPTMOD_E_CIPHER_INIT);
+  EXPECT_EQ(CryptCipherInit(9, nullptr, iv.data(), 16, false, 1, 8, &context), CRYPTMOD_E_CIPHER_INIT);
+  EXPECT_EQ(CryptCipherInit(9, key.get(), nullptr, 16, false, 1, 8, &context), CRYPTMOD_E_CIPHER_INIT);
   for (uint32_t alg : {4u, 5u}) {
-    EXPECT_EQ(CryptCipherInit(alg, key.get(), iv.data(), 16, false, 1, 8, &context),
-              CRYPTMOD_E_CIPHER_INIT);
+    EXPECT_EQ(CryptCipherInit(alg, key.get(), iv.data(), 16, false, 1, 8, &context), CRYPTMOD_E_CIPHER_INIT);
   }
-  EXPECT_EQ(CryptCipherInit(9, key.get(), iv.data(), 16, false, 0, 8, &context),
-            CRYPTMOD_E_CIPHER_INIT);
-  EXPECT_EQ(CryptCipherInit(9, key.get(), iv.data(), 16, false, 3, 0, &context),
-            CRYPTMOD_E_CIPHER_INIT);
+  EXPECT_EQ(CryptCipherInit(9, key.get(), iv.data(), 16, false, 0, 8, &context), CRYPTMOD_E_CIPHER_INIT);
+  EXPECT_EQ(CryptCipherInit(9, key.get(), iv.data(), 16, false, 3, 0, &context), CRYPTMOD_E_CIPHER_INIT);
   EXPECT_EQ(context, nullptr);
 
-  ASSERT_EQ(CryptCipherInit(9, key.get(), iv.data(), 16, true, 1, 8, &context),
-            CRYPTMOD_OK);
+  ASSERT_EQ(CryptCipherInit(9, key.get(), iv.data(), 16, true, 1, 8, &context), CRYPTMOD_OK);
   uint8_t* out = nullptr;
   uint32_t length = 0;
   const Bytes junk(40, 3);
-  EXPECT_EQ(CryptCipherUpdate(nullptr, junk.data(), 1, &out, &length),
-            CRYPTMOD_E_CIPHER_UPDATE);
-  EXPECT_EQ(CryptCipherUpdate(context, nullptr, 1, &out, &length),
-            CRYPTMOD_E_CIPHER_UPDATE);
-  EXPECT_EQ(CryptCipherUpdate(context, junk.data(), 0, &out, &length),
-            CRYPTMOD_E_CIPHER_UPDATE);
-  EXPECT_EQ(CryptCipherUpdate(context, junk.data(), 0x100000000ull, &out, &length),
-            CRYPTMOD_E_CIPHER_UPDATE);
-  EXPECT_EQ(CryptCipherFinal(context, junk.data(), 0x100000000ull, &out, &length),
-            CRYPTMOD_E_CIPHER_UPDATE);
+  EXPECT_EQ(CryptCipherUpdate(nullptr, junk.data(), 1, &out, &length), CRYPTMOD_E_CIPHER_UPDATE);
+  EXPECT_EQ(CryptCipherUpdate(context, nullptr, 1, &out, &length), CRYPTMOD_E_CIPHER_UPDATE);
+  EXPECT_EQ(CryptCipherUpdate(context, junk.data(), 0, &out, &length), CRYPTMOD_E_CIPHER_UPDATE);
+  EXPECT_EQ(CryptCipherUpdate(context, junk.data(), 0x100000000ull, &out, &length), CRYPTMOD_E_CIPHER_UPDATE);
+  EXPECT_EQ(CryptCipherFinal(context, junk.data(), 0x100000000ull, &out, &length), CRYPTMOD_E_CIPHER_UPDATE);
   // Decryption of a partial block, or of random bytes with a bad padding,
   // fails at the final call and leaves the context as it was.
-  EXPECT_EQ(CryptCipherFinal(context, junk.data(), 15, &out, &length),
-            CRYPTMOD_E_CIPHER_FINAL);
+  EXPECT_EQ(CryptCipherFinal(context, junk.data(), 15, &out, &length), CRYPTMOD_E_CIPHER_FINAL);
   // The first block of the cipher text of 16 'a' decrypts to 16 'a': the
   // last byte, 0x61, is no pad count.
   auto v = Wrap(iv), in = Wrap(Bytes(16, 'a'));
   CryptBufferPtr cipher(CryptEncryptBuffer(9, key.get(), v.get(), in.get(), 1, 8, nullptr));
   ASSERT_EQ(cipher->length, 32u);
-  EXPECT_EQ(CryptCipherFinal(context, cipher->data, 16, &out, &length),
-            CRYPTMOD_E_CIPHER_FINAL);
+  EXPECT_EQ(CryptCipherFinal(context, cipher->data, 16, &out, &length), CRYPTMOD_E_CIPHER_FINAL);
   // The context is unchanged: the whole cipher text still decrypts.
   ASSERT_EQ(CryptCipherFinal(context, cipher->data, 32, &out, &length), CRYPTMOD_OK);
   CryptMemPtr owned(out);
@@ -189,21 +165,16 @@ TEST(StreamCipherTest, Rc4KnownAnswersAndRefusals) {
     const char* plain;
     const char* cipher;
   };
-  for (const Case& c : {Case{"Key", "Plaintext", "bbf316e8d940af0ad3"},
-                        Case{"Wiki", "pedia", "1021bf0420"},
+  for (const Case& c : {Case{"Key", "Plaintext", "bbf316e8d940af0ad3"}, Case{"Wiki", "pedia", "1021bf0420"},
                         Case{"Secret", "Attack at dawn", "45a01f645fc35b383552544b9bf5"}}) {
     auto key = Wrap(BytesOf(c.key));
     const Bytes plain = BytesOf(c.plain);
     uint8_t* data = nullptr;
     uint32_t length = 0;
-    ASSERT_EQ(CryptStreamEncrypt(CRYPTMOD_ALG_RC4, key.get(), plain.data(),
-                                 plain.size(), &data, &length),
-              CRYPTMOD_OK);
+    ASSERT_EQ(CryptStreamEncrypt(CRYPTMOD_ALG_RC4, key.get(), plain.data(), plain.size(), &data, &length), CRYPTMOD_OK);
     CryptMemPtr cipher(data);
     EXPECT_EQ(ToHex(data, length), c.cipher);
-    ASSERT_EQ(CryptStreamDecrypt(CRYPTMOD_ALG_RC4, key.get(), data, length, &data,
-                                 &length),
-              CRYPTMOD_OK);
+    ASSERT_EQ(CryptStreamDecrypt(CRYPTMOD_ALG_RC4, key.get(), data, length, &data, &length), CRYPTMOD_OK);
     CryptMemPtr back(data);
     EXPECT_EQ(Bytes(data, data + length), plain);
   }
@@ -214,19 +185,14 @@ TEST(StreamCipherTest, Rc4KnownAnswersAndRefusals) {
   CryptMemFree(data);
   EXPECT_EQ(length, 0u);
   for (uint32_t alg : {0u, 4u, 9u}) {
-    EXPECT_EQ(CryptStreamEncrypt(alg, key.get(), "x", 1, &data, &length),
-              CRYPTMOD_E_STREAM_ENCRYPT);
-    EXPECT_EQ(CryptStreamDecrypt(alg, key.get(), "x", 1, &data, &length),
-              CRYPTMOD_E_STREAM_DECRYPT);
+    EXPECT_EQ(CryptStreamEncrypt(alg, key.get(), "x", 1, &data, &length), CRYPTMOD_E_STREAM_ENCRYPT);
+    EXPECT_EQ(CryptStreamDecrypt(alg, key.get(), "x", 1, &data, &length), CRYPTMOD_E_STREAM_DECRYPT);
   }
   auto empty = Wrap({});
-  EXPECT_EQ(CryptStreamEncrypt(5, empty.get(), "x", 1, &data, &length),
-            CRYPTMOD_E_STREAM_ENCRYPT);
-  EXPECT_EQ(CryptStreamEncrypt(5, nullptr, "x", 1, &data, &length),
-            CRYPTMOD_E_STREAM_ENCRYPT);
+  EXPECT_EQ(CryptStreamEncrypt(5, empty.get(), "x", 1, &data, &length), CRYPTMOD_E_STREAM_ENCRYPT);
+  EXPECT_EQ(CryptStreamEncrypt(5, nullptr, "x", 1, &data, &length), CRYPTMOD_E_STREAM_ENCRYPT);
   crypto_internal::FailAllocationAfter(0);
-  EXPECT_EQ(CryptStreamDecrypt(5, key.get(), "x", 1, &data, &length),
-            CRYPTMOD_E_STREAM_DECRYPT);
+  EXPECT_EQ(CryptStreamDecrypt(5, key.get(), "x", 1, &data, &length), CRYPTMOD_E_STREAM_DECRYPT);
   crypto_internal::FailAllocationAfter(-1);
 }
 

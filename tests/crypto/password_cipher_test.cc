@@ -15,8 +15,7 @@ using testing::BytesOf;
 using testing::FromHex;
 
 Bytes Seal(const std::string& data, const char* password) {
-  CryptBufferPtr out(PasswordEncrypt(data.data(), static_cast<uint32_t>(data.size()),
-                                     password));
+  CryptBufferPtr out(PasswordEncrypt(data.data(), static_cast<uint32_t>(data.size()), password));
   EXPECT_TRUE(out);
   return BytesOf(out.get());
 }
@@ -47,8 +46,7 @@ TEST(PasswordCipherTest, IsSeedEcbUnderTheZeroExtendedPassword) {
   Bytes expected(16);
   seed->Encipher(block.data(), expected.data());
   EXPECT_EQ(Bytes(sealed.begin(), sealed.begin() + 16), expected);
-  EXPECT_EQ(Bytes(sealed.begin(), sealed.begin() + 16),
-            Bytes(sealed.begin() + 16, sealed.begin() + 32));
+  EXPECT_EQ(Bytes(sealed.begin(), sealed.begin() + 16), Bytes(sealed.begin() + 16, sealed.begin() + 32));
   // Only the first 16 password bytes count.
   EXPECT_EQ(Seal("text", "0123456789abcdefWXYZ"), Seal("text", "0123456789abcdef"));
   EXPECT_NE(Seal("text", "0123456789abcdeX"), Seal("text", "0123456789abcdef"));
@@ -57,15 +55,13 @@ TEST(PasswordCipherTest, IsSeedEcbUnderTheZeroExtendedPassword) {
 TEST(PasswordCipherTest, FailuresGiveNull) {
   EXPECT_EQ(PasswordEncrypt("data", 4, ""), nullptr);
   Bytes sealed = Seal("data", "right");
-  EXPECT_EQ(PasswordDecrypt(sealed.data(), static_cast<uint32_t>(sealed.size()), ""),
-            nullptr);
+  EXPECT_EQ(PasswordDecrypt(sealed.data(), static_cast<uint32_t>(sealed.size()), ""), nullptr);
   EXPECT_EQ(PasswordDecrypt(sealed.data(), 0, "right"), nullptr);
   EXPECT_EQ(PasswordDecrypt(sealed.data(), 15, "right"), nullptr);
   // A wrong password nearly always breaks the padding; these do.
   int refused = 0;
   for (const char* wrong : {"wrong", "Right", "right ", "r"}) {
-    CryptBufferPtr out(PasswordDecrypt(sealed.data(),
-                                       static_cast<uint32_t>(sealed.size()), wrong));
+    CryptBufferPtr out(PasswordDecrypt(sealed.data(), static_cast<uint32_t>(sealed.size()), wrong));
     if (!out) ++refused;
   }
   EXPECT_GE(refused, 3);
@@ -77,18 +73,15 @@ TEST(PasswordCipherTest, WideFrontEndsCheckTheTagAndUseUtf8) {
   EXPECT_EQ(PasswordEncryptTextW(0xAAA00002, text, u"pw"), nullptr);
   CryptBufferPtr sealed(PasswordEncryptTextW(kPasswordCipherTag, text, u"p\u00e4ss"));
   ASSERT_TRUE(sealed);
-  EXPECT_EQ(PasswordDecryptW(0xAAA00000, sealed->data, sealed->length, u"p\u00e4ss"),
-            nullptr);
+  EXPECT_EQ(PasswordDecryptW(0xAAA00000, sealed->data, sealed->length, u"p\u00e4ss"), nullptr);
   // The narrow forms see the UTF-8 bytes of text and password.
   const std::string narrow_text = "[policy]\nflag=1 \xc3\xa4\xe2\x82\xac";
   EXPECT_EQ(BytesOf(sealed.get()), Seal(narrow_text, "p\xc3\xa4ss"));
-  CryptBufferPtr plain(PasswordDecryptW(kPasswordCipherTag, sealed->data,
-                                        sealed->length, u"p\u00e4ss"));
+  CryptBufferPtr plain(PasswordDecryptW(kPasswordCipherTag, sealed->data, sealed->length, u"p\u00e4ss"));
   ASSERT_TRUE(plain);
   EXPECT_EQ(BytesOf(plain.get()), BytesOf(narrow_text));
   EXPECT_EQ(PasswordEncryptTextW(kPasswordCipherTag, text, u""), nullptr);
-  EXPECT_EQ(PasswordDecryptW(kPasswordCipherTag, sealed->data, sealed->length, u""),
-            nullptr);
+  EXPECT_EQ(PasswordDecryptW(kPasswordCipherTag, sealed->data, sealed->length, u""), nullptr);
 }
 
 }  // namespace

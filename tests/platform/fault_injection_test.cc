@@ -32,57 +32,50 @@ class FaultInjectionTest : public ::testing::Test {
       return e.os_error();
     }
   }
+  // Opens a.log with `flags`, then runs `op` on it: the error of the open, or
+  // of the operation.
+  DWORD OnOpen(unsigned flags, const std::function<void(File&)>& op = [](File&) {}) const {
+    File f;
+    DWORD err = 0;
+    if (!f.Open(Path("a.log"), flags, &err)) return err;
+    return CodeOf([&] { op(f); });
+  }
 
   qorlog::testing::TempDir dir_;
 };
 
 TEST_F(FaultInjectionTest, EachKindOfCallFailsWithTheChosenCode) {
-  const std::u16string a = Path("a.log");
+  constexpr unsigned kRead = File::modeRead | File::shareDenyNone;
+  constexpr unsigned kWrite = File::modeReadWrite | File::shareDenyWrite;
   struct Case {
     const char* what;
     Call call;
     DWORD code;
     std::function<DWORD()> op;  // makes exactly one call of the kind first
   } cases[] = {
-      {"open", Call::kOpen, kErrorAccessDenied,
-       [&] {
-         File f;
-         DWORD err = 0;
-         return f.Open(a, File::modeRead | File::shareDenyNone, &err) ? 0 : err;
-       }},
+      {"open", Call::kOpen, kErrorAccessDenied, [&] { return OnOpen(kRead); }},
 #ifndef _WIN32  // share modes are the system's own on Windows
-      {"share check", Call::kLock, kErrorSharingViolation,
-       [&] {
-         File f;
-         DWORD err = 0;
-         return f.Open(a, File::modeRead | File::shareDenyNone, &err) ? 0 : err;
-       }},
+      {"share check", Call::kLock, kErrorSharingViolation, [&] { return OnOpen(kRead); }},
 #endif
       {"read", Call::kRead, kErrorAccessDenied,
        [&] {
-         File f;
-         f.Open(a, File::modeRead | File::shareDenyNone);
          char buf[4];
-         return CodeOf([&] { f.Read(buf, 4); });
+         return OnOpen(kRead, [&](File& f) { f.Read(buf, 4); });
        }},
       {"write", Call::kWrite, kErrorDiskFull,
        [&] {
-         File f;
-         f.Open(a, File::modeReadWrite | File::shareDenyWrite);
-         f.SeekToEnd();
-         return CodeOf([&] { f.Write("x", 1); });
+         return OnOpen(kWrite, [](File& f) {
+           f.SeekToEnd();
+           f.Write("x", 1);
+         });
        }},
       {"set length", Call::kSetLength, kErrorDiskFull,
-       [&] {
-         File f;
-         f.Open(a, File::modeReadWrite | File::shareDenyWrite);
-         return CodeOf([&] { f.SetLength(f.GetLength()); });
-       }},
+       [&] { return OnOpen(kWrite, [](File& f) { f.SetLength(f.GetLength()); }); }},
       {"close", Call::kClose, kErrorDiskFull,
        [&] {
-         File f;
-         f.Open(a, File::modeReadWrite | File::shareDenyWrite);
-         return f.Close();
+         DWORD rc = 0;
+         OnOpen(kWrite, [&](File& f) { rc = f.Close(); });
+         return rc;
        }},
       {"rename", Call::kRename, kErrorAccessDenied,
        [&] {

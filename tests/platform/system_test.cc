@@ -35,14 +35,16 @@ TEST(TextTest, DecodesUtf8AndReplacesInvalidBytes) {
   EXPECT_EQ(Utf8ToUtf16("a\xC3"), u"a\uFFFD");                      // cut-off sequence
   EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");               // overlong form
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80x"), u"\uFFFD\uFFFD\uFFFDx");  // encoded surrogate: byte by byte
+  EXPECT_EQ(Utf8ToUtf16("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // above U+10FFFF
   EXPECT_EQ(Utf8ToUtf16("\xE2\x82" "A"), u"\uFFFD\uFFFD" u"A");     // cut-off sequence before more text
 }
 
 TEST(TextTest, EveryValidUtf16TextRoundTrips) {
-  const std::u16string texts[] = {u"", u"plain", u"\u00E4\u00F6\u00FC \u4E2D\u6587", u"\U0001F600\U00010000",
-                                  std::u16string(300, u'\u20AC')};
+  const std::u16string texts[] = {u"", u"plain", u"\u00E4\u00F6\u00FC \u4E2D\u6587", u"\U0001F600\U00010000\uFFFF",
+                                  std::u16string(300, u'\u20AC'), std::u16string(u"a\0b", 3)};
   for (const auto& t : texts) EXPECT_EQ(Utf8ToUtf16(Utf16ToUtf8(t)), t);
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t{0xD800})), "\xEF\xBF\xBD");
+  EXPECT_EQ(Utf16ToUtf8(u"a" + std::u16string(1, char16_t{0xDC00}) + u"b"), "a\xEF\xBF\xBD" "b");
 }
 
 TEST(PathBufferTest, CutsSilentlyAndAddsOneSeparator) {
