@@ -5,9 +5,6 @@
 // that records its new-file notices).
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -52,9 +49,7 @@ inline void MakeLogFile(const std::filesystem::path& path, std::uint64_t size, s
                         bool valid = true) {
   std::filesystem::create_directories(path.parent_path());
   WriteFile(path, valid ? HeaderBytes(count) : HeaderBytes(count, 1, count));
-  if (size != 12) {
-    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
-  }
+  if (size != 12) std::filesystem::resize_file(path, size);
 }
 
 inline stSIMPLE_LOG_W SimpleRecord(DWORD code, DWORD sub_code, std::u16string_view text) {
