@@ -14,6 +14,14 @@ using platform::Utf16ToUtf8;
 
 const std::string kKeyHeader = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\n";
 
+// Where the library finds its folders is read from the registry stand-in
+// file (with '/' paths); Windows reads the machine's registry instead.
+#ifdef _WIN32
+#define SKIP_WITHOUT_STAND_IN() GTEST_SKIP() << "Windows reads the machine's registry"
+#else
+#define SKIP_WITHOUT_STAND_IN()
+#endif
+
 class LogUtilTest : public ::testing::Test {
  protected:
   ~LogUtilTest() override { g_blocks.clear(); }
@@ -39,6 +47,7 @@ class LogUtilTest : public ::testing::Test {
 };
 
 TEST_F(LogUtilTest, ProgramFilesPathErrorsAndSilentTruncation) {
+  SKIP_WITHOUT_STAND_IN();
   const struct {
     std::string text;
     DWORD status;
@@ -67,6 +76,7 @@ TEST_F(LogUtilTest, ProgramFilesPathErrorsAndSilentTruncation) {
 }
 
 TEST_F(LogUtilTest, CategoryFoldersJoinWithOneSeparator) {
+  SKIP_WITHOUT_STAND_IN();
   const struct {
     DWORD kind;
     const char* name;
@@ -93,6 +103,7 @@ TEST_F(LogUtilTest, MakeLogFolderCreatesMissingLevelsOnce) {
 }
 
 TEST_F(LogUtilTest, FileListHoldsLogNamesSortedWithoutCase) {
+  SKIP_WITHOUT_STAND_IN();
   const auto folder = env_.CategoryFolder("firewall");
   std::filesystem::create_directories(folder / "old.log");
   for (const char* name : {"2024010201.log", "log", "x.LOG", "2024010200.log", "notes.txt", "B.log", "a.log", "A.log",
@@ -119,6 +130,7 @@ TEST_F(LogUtilTest, FileListHoldsLogNamesSortedWithoutCase) {
 }
 
 TEST_F(LogUtilTest, FileListRecordKindPathCutAndFailures) {
+  SKIP_WITHOUT_STAND_IN();
   stLOG_FILE_ITEM* list = nullptr;
   EXPECT_EQ(util_.CountLogFiles(1000, &list, &TestAlloc), 0u);  // no folder: an empty block
   EXPECT_NE(list, nullptr);

@@ -8,6 +8,11 @@
 #include <sstream>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include "platform/named_mutex.h"
+#include "platform/registry.h"
+#endif
+
 namespace qorlog::testing {
 
 // A fresh name is tried until a folder can be created under it, as mkdtemp
@@ -95,6 +100,37 @@ void IsolatedEnv::WriteRegistry(const std::string& extra_text) const {
        << extra_text;
   WriteFile(registry_file(), text.str());
 }
+
+#ifdef _WIN32
+struct ProgramFilesScope::Lock {
+  platform::NamedMutex mutex{u"QorLog-tests-program-files"};
+};
+
+ProgramFilesScope::ProgramFilesScope(const IsolatedEnv&) {
+  platform::RegistryKey key;
+  char16_t value[260] = {};
+  DWORD type = 0, size = sizeof value;
+  usable_ = std::getenv("WINEPREFIX") != nullptr && key.Open(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion") == 0 &&
+            key.QueryValue(u"ProgramFilesDir (x86)", &type, value, &size) == 0;
+  if (!usable_) return;
+  path_ = std::filesystem::path(std::u16string(value));
+  lock_ = std::make_unique<Lock>();
+  lock_->mutex.Wait();  // 128 after a test that died holding it: owned all the same
+  std::error_code ec;
+  std::filesystem::remove_all(path_ / "Varnok", ec);
+}
+
+ProgramFilesScope::~ProgramFilesScope() {
+  if (lock_ == nullptr) return;
+  std::error_code ec;
+  std::filesystem::remove_all(path_ / "Varnok", ec);
+  lock_->mutex.Release();
+}
+#else
+struct ProgramFilesScope::Lock {};
+ProgramFilesScope::ProgramFilesScope(const IsolatedEnv& env) : path_(env.program_files()) {}
+ProgramFilesScope::~ProgramFilesScope() = default;
+#endif
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
