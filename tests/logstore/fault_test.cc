@@ -91,8 +91,9 @@ TEST_F(FaultTest, FailedAppendLeavesNoPartialRecordBeforeTheNext) {
       // The record is whole; only the count could not be rewritten: the
       // next append puts it right.
       {"header write refused", kFaults.at("no header"), 0, 2, 1, false},
-      // Everything was written, but the close says it may not have arrived.
-      {"close fails", [](ScopedPlan& p) { p.Fail(Call::kClose, 1, platform::kErrorDiskFull); },
+      // Everything was written, but the close says it may not have arrived
+      // (on Windows, easing the share mode closes two handles before).
+      {"close fails", [](ScopedPlan& p) { for (unsigned n : {1, 2, 3}) p.Fail(Call::kClose, n, platform::kErrorDiskFull); },
        QORLOG_STATUS_LOG_ERROR, 2, 2, false},
   };
   for (const auto& c : cases) {
@@ -277,12 +278,14 @@ TEST_F(FaultTest, NothingIsWrittenOrDeletedThroughALink) {
     // Outside: a valid log file of today, and more earlier ones than pruning keeps.
     MakeLogFile(outside / "2026010100.log", 12, 0);
     for (int i = 0; i < 112; ++i) MakeLogFile(outside / ("202512" + std::to_string(1000 + i).substr(1) + "0.log"), 12);
+    std::error_code no_link;
     if (c.link.empty()) {
       fs::create_directories(Today());
     } else {
       fs::create_directories(c.link.parent_path());
-      fs::create_symlink(c.target, c.link);
+      fs::create_symlink(c.target, c.link, no_link);
     }
+    if (no_link) GTEST_SKIP() << "no symbolic links here (Wine): " << no_link.message();
     if (c.category_outside) {
       fs::create_directories(outside / "etc");
       for (const auto& e : fs::directory_iterator(outside)) {

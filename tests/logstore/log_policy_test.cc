@@ -37,9 +37,7 @@ QORLOG_CHILD_ROLE("ask-policy", [](const std::vector<std::string>& args, const t
 
 class LogPolicyTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!program_files_.usable()) GTEST_SKIP() << "on Windows only in a private Wine prefix: it empties the suite's folders";
-  }
+  void SetUp() override { QORLOG_SKIP_UNLESS_USABLE(program_files_); }
   fs::path PolicyFile() const { return program_files_.path() / "Varnok" / "ZEL" / "Pellora i" / "zelinfo.ui"; }
 
   void WritePolicy(std::u16string_view text, DWORD format = INI_FORMAT_CONTAINER) const {

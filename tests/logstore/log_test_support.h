@@ -126,9 +126,7 @@ class LogFolderTest : public ::testing::Test {
     manager_.SetClock(&TestClock);
   }
   ~LogFolderTest() override { g_blocks.clear(); }
-  void SetUp() override {
-    if (!program_files_.usable()) GTEST_SKIP() << "on Windows only in a private Wine prefix: it empties the log folders";
-  }
+  void SetUp() override { QORLOG_SKIP_UNLESS_USABLE(program_files_); }
   std::filesystem::path Folder(const std::string& category = "etc") const {
     return program_files_.CategoryFolder(category);
   }

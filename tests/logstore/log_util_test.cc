@@ -14,17 +14,13 @@ using platform::Utf16ToUtf8;
 
 const std::string kKeyHeader = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion]\n";
 
-// Where the library finds its folders is read from the registry stand-in
-// file (with '/' paths); Windows reads the machine's registry instead.
-#ifdef _WIN32
-#define SKIP_WITHOUT_STAND_IN() GTEST_SKIP() << "Windows reads the machine's registry"
-#else
-#define SKIP_WITHOUT_STAND_IN()
-#endif
-
+// The folders come from the registry stand-in file, with '/' paths.
 class LogUtilTest : public ::testing::Test {
  protected:
   ~LogUtilTest() override { g_blocks.clear(); }
+#ifdef _WIN32
+  void SetUp() override { GTEST_SKIP() << "Windows reads the machine's registry"; }
+#endif
   void WriteRegistry(const std::string& text) const { WriteFile(env_.registry_file(), text); }
   std::vector<std::string> List(DWORD kind, DWORD record_kind) {
     stLOG_FILE_ITEM* list = nullptr;
@@ -47,7 +43,6 @@ class LogUtilTest : public ::testing::Test {
 };
 
 TEST_F(LogUtilTest, ProgramFilesPathErrorsAndSilentTruncation) {
-  SKIP_WITHOUT_STAND_IN();
   const struct {
     std::string text;
     DWORD status;
@@ -76,7 +71,6 @@ TEST_F(LogUtilTest, ProgramFilesPathErrorsAndSilentTruncation) {
 }
 
 TEST_F(LogUtilTest, CategoryFoldersJoinWithOneSeparator) {
-  SKIP_WITHOUT_STAND_IN();
   const struct {
     DWORD kind;
     const char* name;
@@ -94,16 +88,16 @@ TEST_F(LogUtilTest, CategoryFoldersJoinWithOneSeparator) {
   EXPECT_EQ(JoinPath(u"", u"c"), u"/c");
 }
 
-TEST_F(LogUtilTest, MakeLogFolderCreatesMissingLevelsOnce) {
-  const std::u16string deep = U16(env_.root() / "one/two/three");
-  EXPECT_TRUE(MakeLogFolder(deep));
-  WriteFile(env_.root() / "one/two/three/keep", "x");
-  EXPECT_FALSE(MakeLogFolder(deep));  // exists: false, nothing changed
-  EXPECT_EQ(ReadFile(env_.root() / "one/two/three/keep"), "x");
+TEST(MakeLogFolderTest, CreatesMissingLevelsOnce) {
+  TempDir dir;
+  const auto deep = dir.path() / "one" / "two" / "three";
+  EXPECT_TRUE(MakeLogFolder(U16(deep)));
+  WriteFile(deep / "keep", "x");
+  EXPECT_FALSE(MakeLogFolder(U16(deep)));  // exists: false, nothing changed
+  EXPECT_EQ(ReadFile(deep / "keep"), "x");
 }
 
 TEST_F(LogUtilTest, FileListHoldsLogNamesSortedWithoutCase) {
-  SKIP_WITHOUT_STAND_IN();
   const auto folder = env_.CategoryFolder("firewall");
   std::filesystem::create_directories(folder / "old.log");
   for (const char* name : {"2024010201.log", "log", "x.LOG", "2024010200.log", "notes.txt", "B.log", "a.log", "A.log",
@@ -130,7 +124,6 @@ TEST_F(LogUtilTest, FileListHoldsLogNamesSortedWithoutCase) {
 }
 
 TEST_F(LogUtilTest, FileListRecordKindPathCutAndFailures) {
-  SKIP_WITHOUT_STAND_IN();
   stLOG_FILE_ITEM* list = nullptr;
   EXPECT_EQ(util_.CountLogFiles(1000, &list, &TestAlloc), 0u);  // no folder: an empty block
   EXPECT_NE(list, nullptr);

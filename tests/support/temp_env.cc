@@ -33,16 +33,20 @@ TempDir::TempDir() {
   throw std::runtime_error("cannot make a temporary folder");
 }
 
-TempDir::~TempDir() {
+namespace {
+// Removes `path` with all it holds, read-only files and folders too.
+void RemoveAll(const std::filesystem::path& path) {
   std::error_code ec;
-  // Make read-only files and folders removable first.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+  for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
   }
-  std::filesystem::remove_all(path_, ec);
+  std::filesystem::remove_all(path, ec);
 }
+}  // namespace
+
+TempDir::~TempDir() { RemoveAll(path_); }
 
 namespace {
 void SaveEnv(const char* name, std::string& value, bool& had) {
@@ -116,14 +120,12 @@ ProgramFilesScope::ProgramFilesScope(const IsolatedEnv&) {
   path_ = std::filesystem::path(std::u16string(value));
   lock_ = std::make_unique<Lock>();
   lock_->mutex.Wait();  // 128 after a test that died holding it: owned all the same
-  std::error_code ec;
-  std::filesystem::remove_all(path_ / "Varnok", ec);
+  RemoveAll(path_ / "Varnok");
 }
 
 ProgramFilesScope::~ProgramFilesScope() {
   if (lock_ == nullptr) return;
-  std::error_code ec;
-  std::filesystem::remove_all(path_ / "Varnok", ec);
+  RemoveAll(path_ / "Varnok");
   lock_->mutex.Release();
 }
 #else

@@ -77,6 +77,10 @@ class ProgramFilesScope {
   std::unique_ptr<Lock> lock_;
 };
 
+// The first line of a test that needs a usable ProgramFilesScope.
+#define QORLOG_SKIP_UNLESS_USABLE(scope) \
+  if (!(scope).usable()) GTEST_SKIP() << "on Windows only in a private Wine prefix: it empties the log folders"
+
 // Writes bytes to a file, replacing it.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // Reads a whole file; an empty string when it cannot be read.
