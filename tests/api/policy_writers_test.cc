@@ -68,14 +68,16 @@ std::vector<DWORD> WriteAllSix() {
 
 class PolicyWritersTest : public ::testing::Test {
  protected:
+  void SetUp() override { QORLOG_SKIP_UNLESS_USABLE(program_files_); }
   void SetPolicy(std::u16string_view value) {
     CSecureIniDocument doc;
     const std::u16string v(value);
     doc.SetString(u"QorCommon", u"Url_LogPolicy", v.c_str());
-    const fs::path file = env_.program_files() / "Varnok/ZEL/Pellora i/zelinfo.ui";
+    const fs::path file = program_files_.path() / "Varnok" / "ZEL" / "Pellora i" / "zelinfo.ui";
     ASSERT_EQ(doc.Save(platform::Utf8ToUtf16(file.string()), INI_FORMAT_CONTAINER), 1);
   }
   testing::IsolatedEnv env_;
+  testing::ProgramFilesScope program_files_{env_};
 };
 
 // Checks what the viewer got for the six records, in order.
@@ -131,7 +133,7 @@ TEST_F(PolicyWritersTest, EveryWriterNotifiesWithTheTimeOfTheAppendAndNullRecord
 TEST_F(PolicyWritersTest, FailedAppendsNotifyToo) {
   SetPolicy(u"https://policy");
   // Files where the category folders belong: no log file can be chosen.
-  const fs::path log_root = env_.program_files() / "Varnok/ZEL/Common/Log";
+  const fs::path log_root = program_files_.path() / "Varnok" / "ZEL" / "Common" / "Log";
   fs::create_directories(log_root);
   for (const char* name : {"pc scan", "firewall", "anti keylogger", "secure browser"}) {
     testing::WriteFile(log_root / name, "not a folder");

@@ -32,7 +32,7 @@ class TestReceiver {
     auto handle = created.get_future();
     thread_ = std::thread([this, &created] {
       window_.Create([this](platform::UINT msg, platform::WPARAM wparam, platform::LPARAM lparam) -> platform::LRESULT {
-        Received r{msg, wparam, lparam};
+        Received r{msg, wparam, lparam, 0, {}};
         if (msg == platform::kWmCopyData) {
           const auto* cds = platform::CopyDataOf(lparam);
           r.id = cds->dwData;
@@ -60,10 +60,7 @@ class TestReceiver {
   // The first message not taken yet, waiting up to `timeout_ms`.
   std::optional<Received> Next(int timeout_ms = 3000) {
     for (auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);;) {
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (taken_ < received_.size()) return received_[taken_++];
-      }
+      if (auto all = received(); taken_ < all.size()) return all[taken_++];
       if (std::chrono::steady_clock::now() >= until) return std::nullopt;
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }

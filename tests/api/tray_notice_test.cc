@@ -19,6 +19,8 @@ namespace {
 
 TEST(TrayNoticeTest, TrayHearsOfEachNewFileWithItsKind) {
   IsolatedEnv env;
+  ProgramFilesScope program_files(env);
+  QORLOG_SKIP_UNLESS_USABLE(program_files);
 #ifndef _WIN32
   GlobalScope global;  // "Global\" names in a temporary folder; Windows has its own
 #endif
