@@ -47,7 +47,8 @@ QORLOG_CHILD_ROLE("choose-read-only", [](const std::vector<std::string>& args, c
   if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) return 1;
 #endif
   platform::File open_file;
-  if (open_file.Open(U16(std::filesystem::path(args.at(0)) / "2026010102.log"), platform::File::modeReadWrite)) return 5;
+  const auto file = std::filesystem::path(args.at(0)) / "2026010102.log";
+  if (open_file.Open(U16(file), platform::File::modeReadWrite)) return 5;
   CCurrentLogFile current(&TestClock);
   if (!current.ChooseFileName(U16(args.at(0)), &open_file)) return 2;
   if (current.name() != u"2026010102.log" || open_file.IsOpen()) return 3;

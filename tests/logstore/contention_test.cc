@@ -33,7 +33,8 @@ constexpr DWORD kKind = 5000;
 std::vector<fs::path> OldFiles(const fs::path& folder) {
   std::vector<fs::path> files;
   for (int i = 0; i < 120; ++i) {
-    files.push_back(folder / ("202512" + std::to_string(1000 + i / 4).substr(2) + "0" + std::to_string(i % 4) + ".log"));
+    const std::string day = std::to_string(1000 + i / 4).substr(2);
+    files.push_back(folder / ("202512" + day + "0" + std::to_string(i % 4) + ".log"));
   }
   return files;
 }
@@ -196,8 +197,9 @@ TEST_F(ContentionTest, PruningBesideWritersAndReadersLosesNothingAndDeletesNothi
   loops.push_back(std::make_unique<ChildProcess>(
       "pruner", std::vector<std::string>{Folder().string(), (figures / "pruner").string()}));
   for (int i = 0; i < 2; ++i) {
+    const std::string seed = std::to_string(i);
     loops.push_back(std::make_unique<ChildProcess>(
-        "reader", std::vector<std::string>{Folder().string(), std::to_string(i), (figures / std::to_string(i)).string()}));
+        "reader", std::vector<std::string>{Folder().string(), seed, (figures / seed).string()}));
   }
   for (int w = 1; w <= kWriters; ++w) writers.push_back(StartWriter(static_cast<DWORD>(w), kAppends));
   writers.clear();  // each ends after its appends

@@ -93,7 +93,10 @@ TEST_F(FaultTest, FailedAppendLeavesNoPartialRecordBeforeTheNext) {
       {"header write refused", kFaults.at("no header"), 0, 2, 1, false},
       // Everything was written, but the close says it may not have arrived
       // (on Windows, easing the share mode closes two handles before).
-      {"close fails", [](ScopedPlan& p) { for (unsigned n : {1, 2, 3}) p.Fail(Call::kClose, n, platform::kErrorDiskFull); },
+      {"close fails",
+       [](ScopedPlan& p) {
+         for (unsigned n : {1, 2, 3}) p.Fail(Call::kClose, n, platform::kErrorDiskFull);
+       },
        QORLOG_STATUS_LOG_ERROR, 2, 2, false},
   };
   for (const auto& c : cases) {

@@ -44,7 +44,9 @@ class LogPolicyTest : public ::testing::Test {
     ASSERT_TRUE(SavePolicy(PolicyFile(), text, format));
   }
   // The answer of a fresh process.
-  static int Ask(const std::vector<std::string>& args = {}) { return testing::ChildProcess("ask-policy", args).Release(); }
+  static int Ask(const std::vector<std::string>& args = {}) {
+    return testing::ChildProcess("ask-policy", args).Release();
+  }
 
   IsolatedEnv env_;
   testing::ProgramFilesScope program_files_{env_};
