@@ -1,5 +1,6 @@
-// Starting programs, the readiness notice that stands in for waiting until a
-// started program is idle for input, and the calling thread's id.
+// Starting and killing programs, the readiness notice that stands in for
+// waiting until a started program is idle for input, and the calling thread's
+// and process's ids.
 //
 // The readiness notice: a started program calls SignalReady() once it can
 // receive messages. The starter's wait ends at that notice, at the
@@ -55,5 +56,14 @@ bool SignalReady();
 
 // The kernel's id of the calling thread.
 DWORD GetCurrentThreadId();
+
+// The id of the calling process.
+DWORD GetCurrentProcessId();
+
+// Ends the process `process_id` at once, as a crash would: none of its code
+// runs any more, and the system closes its handles and abandons the mutexes
+// it owns. Its exit status is 137 (128 + SIGKILL on POSIX). True when the
+// system took the request.
+bool KillProcess(DWORD process_id);
 
 }  // namespace qorlog::platform

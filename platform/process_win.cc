@@ -110,4 +110,14 @@ bool SignalReady() { return false; }
 
 DWORD GetCurrentThreadId() { return ::GetCurrentThreadId(); }
 
+DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+
+bool KillProcess(DWORD process_id) {
+  const HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, process_id);
+  if (process == nullptr) return false;
+  const bool killed = ::TerminateProcess(process, 137) != 0;
+  ::CloseHandle(process);
+  return killed;
+}
+
 }  // namespace qorlog::platform

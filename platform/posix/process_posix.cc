@@ -203,4 +203,8 @@ bool SignalReady() {
 
 DWORD GetCurrentThreadId() { return static_cast<DWORD>(::syscall(SYS_gettid)); }
 
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
+
+bool KillProcess(DWORD process_id) { return ::kill(static_cast<pid_t>(process_id), SIGKILL) == 0; }
+
 }  // namespace qorlog::platform

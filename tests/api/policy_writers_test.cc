@@ -2,92 +2,30 @@
 // any of the six writers reaches the viewer, stamped with the time of the
 // append, also when the append failed; with it off, nothing is sent.
 //
-// The policy is read once per process, so each case runs in a forked child
-// that has not written before; the parent never writes.
+// The policy is read once per process, so each case runs in a process of its
+// own that has not written before; the parent never writes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <future>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "api/qorlog.h"
 #include "notify/notify_names.h"
-#include "platform/named_object.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "platform/window.h"
 #include "settings/secure_ini_document.h"
+#include "tests/api/test_receiver.h"
+#include "tests/support/spawn_child.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Received {
-  uint64_t id = 0;
-  std::string bytes;
-};
-
-// A viewer in a thread of this process: publishes its window under the
-// viewer's mapping name and keeps every WM_COPYDATA it receives.
-class TestViewer {
- public:
-  TestViewer() {
-    std::promise<platform::HWND> created;
-    auto handle = created.get_future();
-    thread_ = std::thread([this, &created] {
-      window_.Create([this](platform::UINT msg, platform::WPARAM, platform::LPARAM lparam) -> platform::LRESULT {
-        if (msg != platform::kWmCopyData) return 0;
-        const auto* cds = platform::CopyDataOf(lparam);
-        std::lock_guard<std::mutex> lock(mutex_);
-        received_.push_back({cds->dwData, std::string(static_cast<const char*>(cds->lpData), cds->cbData)});
-        return 1;
-      });
-      created.set_value(window_.handle());
-      window_.Run();
-      window_.Destroy();
-    });
-    const platform::HWND h = handle.get();
-    if (mapping_.Create(kViewerMappingName, kWindowMappingSize) == 0) std::memcpy(mapping_.data(), &h, sizeof h);
-  }
-  ~TestViewer() {
-    window_.Stop();
-    thread_.join();
-  }
-  std::vector<Received> received() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return received_;
-  }
-
- private:
-  platform::MessageWindow window_;
-  platform::FileMapping mapping_;
-  std::thread thread_;
-  std::mutex mutex_;
-  std::vector<Received> received_;
-};
-
-// Runs `body` in a forked child; the child's gtest failures become its exit
-// status, so the parent reports them.
-void InChild(const std::function<void()>& body) {
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    body();
-    _exit(::testing::Test::HasFailure() ? 1 : 0);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child failed, status " << status;
-}
+using testing::Received;
+using TestViewer = testing::TestReceiver;
 
 int64_t Ticks(const SYSTEMTIME& t) {
   return ((((int64_t{t.wYear} * 13 + t.wMonth) * 32 + t.wDay) * 24 + t.wHour) * 60 + t.wMinute) * 60000 +
@@ -130,14 +68,16 @@ std::vector<DWORD> WriteAllSix() {
 
 class PolicyWritersTest : public ::testing::Test {
  protected:
+  void SetUp() override { QORLOG_SKIP_UNLESS_USABLE(program_files_); }
   void SetPolicy(std::u16string_view value) {
     CSecureIniDocument doc;
     const std::u16string v(value);
     doc.SetString(u"QorCommon", u"Url_LogPolicy", v.c_str());
-    const fs::path file = env_.program_files() / "Varnok/ZEL/Pellora i/zelinfo.ui";
+    const fs::path file = program_files_.path() / "Varnok" / "ZEL" / "Pellora i" / "zelinfo.ui";
     ASSERT_EQ(doc.Save(platform::Utf8ToUtf16(file.string()), INI_FORMAT_CONTAINER), 1);
   }
   testing::IsolatedEnv env_;
+  testing::ProgramFilesScope program_files_{env_};
 };
 
 // Checks what the viewer got for the six records, in order.
@@ -146,6 +86,7 @@ void ExpectSixNotifications(const std::vector<Received>& got, bool stamped_by_ap
   const uint64_t ids[6] = {206, 206, 204, 204, 202, 202};
   const std::size_t sizes[6] = {672, 672, 804, 804, 548, 548};
   for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(got[i].msg, platform::kWmCopyData) << i;
     EXPECT_EQ(got[i].id, ids[i]) << i;
     ASSERT_EQ(got[i].bytes.size(), sizes[i]) << i;
     const int64_t t = Ticks(TimeAt(got[i].bytes));
@@ -166,42 +107,43 @@ void ExpectSixNotifications(const std::vector<Received>& got, bool stamped_by_ap
   EXPECT_EQ(text, u"simple narrow");
 }
 
+// A case's writes in a process of its own, under the policy args[0]: "on",
+// "on, appends fail" or "off". A failure there becomes the exit code 1.
+QORLOG_CHILD_ROLE("write-all-six", [](const std::vector<std::string>& args, const testing::ChildChannel&) {
+  const std::string& policy = args.at(0);
+  TestViewer viewer(kViewerMappingName);
+  EXPECT_EQ(QORLOG_WriteFWLogW(nullptr), QORLOG_STATUS_NULL_RECORD);
+  EXPECT_EQ(QORLOG_WriteSimpleLogA(1002, nullptr), QORLOG_STATUS_NULL_RECORD);
+  const int64_t before = Ticks(platform::GetLocalTime());
+  for (DWORD status : WriteAllSix()) EXPECT_EQ(status != 0, policy == "on, appends fail");
+  const int64_t after = Ticks(platform::GetLocalTime());
+  if (policy == "off") {
+    EXPECT_TRUE(viewer.received().empty());
+  } else {  // a failed append stops before stamping: the caller's time travels
+    ExpectSixNotifications(viewer.received(), policy == "on", before, after);
+  }
+  return ::testing::Test::HasFailure() ? 1 : 0;
+});
+
 TEST_F(PolicyWritersTest, EveryWriterNotifiesWithTheTimeOfTheAppendAndNullRecordsNot) {
   SetPolicy(u"https://policy");
-  InChild([] {
-    TestViewer viewer;
-    EXPECT_EQ(QORLOG_WriteFWLogW(nullptr), QORLOG_STATUS_NULL_RECORD);
-    EXPECT_EQ(QORLOG_WriteSimpleLogA(1002, nullptr), QORLOG_STATUS_NULL_RECORD);
-    const int64_t before = Ticks(platform::GetLocalTime());
-    for (DWORD status : WriteAllSix()) EXPECT_EQ(status, 0u);
-    const int64_t after = Ticks(platform::GetLocalTime());
-    ExpectSixNotifications(viewer.received(), true, before, after);
-  });
+  EXPECT_EQ(testing::ChildProcess("write-all-six", {"on"}).Release(), 0);
 }
 
 TEST_F(PolicyWritersTest, FailedAppendsNotifyToo) {
   SetPolicy(u"https://policy");
   // Files where the category folders belong: no log file can be chosen.
-  const fs::path log_root = env_.program_files() / "Varnok/ZEL/Common/Log";
+  const fs::path log_root = program_files_.path() / "Varnok" / "ZEL" / "Common" / "Log";
   fs::create_directories(log_root);
   for (const char* name : {"pc scan", "firewall", "anti keylogger", "secure browser"}) {
     testing::WriteFile(log_root / name, "not a folder");
   }
-  InChild([] {
-    TestViewer viewer;
-    for (DWORD status : WriteAllSix()) EXPECT_NE(status, 0u);
-    // The append stopped before stamping: the caller's time travels.
-    ExpectSixNotifications(viewer.received(), false, 0, 0);
-  });
+  EXPECT_EQ(testing::ChildProcess("write-all-six", {"on, appends fail"}).Release(), 0);
 }
 
 TEST_F(PolicyWritersTest, NothingIsSentWhenThePolicyIsOff) {
   SetPolicy(u"   ");
-  InChild([] {
-    TestViewer viewer;
-    for (DWORD status : WriteAllSix()) EXPECT_EQ(status, 0u);
-    EXPECT_TRUE(viewer.received().empty());
-  });
+  EXPECT_EQ(testing::ChildProcess("write-all-six", {"off"}).Release(), 0);
 }
 
 }  // namespace

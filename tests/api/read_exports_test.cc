@@ -23,9 +23,10 @@ using namespace qorlog::testing;
 
 class ReadExportsTest : public ::testing::Test {
  protected:
+  void SetUp() override { QORLOG_SKIP_UNLESS_USABLE(program_files_); }
   // Writes a log file into a category folder and returns its path.
   std::filesystem::path Put(const std::string& category, const std::string& name, const std::string& bytes) {
-    const auto path = env_.CategoryFolder(category) / name;
+    const auto path = program_files_.CategoryFolder(category) / name;
     std::filesystem::create_directories(path.parent_path());
     WriteFile(path, bytes);
     return path;
@@ -33,6 +34,7 @@ class ReadExportsTest : public ::testing::Test {
   static std::u16string Wide(const std::filesystem::path& p) { return Utf8ToUtf16(p.string()); }
 
   IsolatedEnv env_;
+  ProgramFilesScope program_files_{env_};
 };
 
 TEST_F(ReadExportsTest, ListOpenByIndexAndReadOneByOne) {

@@ -5,17 +5,14 @@
 // may fail because another process held a file for a moment.
 //
 // Records carry their writer in dwCode and their sequence number in the text.
-// Writers acknowledge each append (writer, sequence, status) in a file opened
-// for appending: each 12-byte write lands whole, and a writer never blocks on
-// a reader as it would on a pipe. Each test prints its figures.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-
+// Each writer acknowledges its appends (writer, sequence, status) in a file of
+// its own, unbuffered: a write the kill cuts short is left out when counting.
+// The processes are this program started again (spawn_child.h). Each test
+// prints its figures.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <thread>
@@ -24,30 +21,106 @@
 #include "logstore/log_reader.h"
 #include "logstore/log_reducer.h"
 #include "tests/logstore/log_test_support.h"
+#include "tests/support/spawn_child.h"
 
 namespace qorlog::testing {
 namespace {
 
+namespace fs = std::filesystem;
 constexpr DWORD kKind = 5000;
 
-// A forked child that runs `body` until the parent stops it with SIGTERM (or
-// until `body` returns), then exits with `body`'s result.
-pid_t StartLoop(const std::function<int(const volatile sig_atomic_t&)>& body) {
-  static volatile sig_atomic_t stop = 0;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    signal(SIGTERM, [](int) { stop = 1; });
-    _exit(body(stop));
+// The 120 files of earlier days that pruning works on, oldest first.
+std::vector<fs::path> OldFiles(const fs::path& folder) {
+  std::vector<fs::path> files;
+  for (int i = 0; i < 120; ++i) {
+    const std::string day = std::to_string(1000 + i / 4).substr(2);
+    files.push_back(folder / ("202512" + day + "0" + std::to_string(i % 4) + ".log"));
   }
-  return pid;
+  return files;
 }
 
-int StopAndWait(pid_t pid) {
-  kill(pid, SIGTERM);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// Numbers a role hands back, on one line of a file.
+void WriteFigures(const std::string& path, const std::vector<int>& figures) {
+  std::ofstream out(path);
+  for (int n : figures) out << n << ' ';
 }
+std::vector<int> ReadFigures(const fs::path& path) {
+  std::ifstream in(path);
+  return {std::istream_iterator<int>(in), std::istream_iterator<int>()};
+}
+
+// Appends with writer id args[0] and sequence 0, 1, ... until released, or
+// until args[2] appends are made when that is not negative; acknowledges
+// each append in the file args[1]. Ready after the first append.
+QORLOG_CHILD_ROLE("writer", [](const std::vector<std::string>& args, const ChildChannel& channel) {
+  const DWORD id = std::stoul(args.at(0));
+  const int count = std::stoi(args.at(2));
+  std::FILE* acks = std::fopen(args.at(1).c_str(), "ab");
+  if (acks == nullptr) return 1;
+  std::setvbuf(acks, nullptr, _IONBF, 0);
+  CLogManager manager;
+  manager.SetClock(&TestClock);
+  for (int seq = 0; seq != count && (count >= 0 || !channel.Released()); ++seq) {
+    stSIMPLE_LOG_W r = SimpleRecord(id, 0, platform::Utf8ToUtf16("seq " + std::to_string(seq)));
+    const std::uint32_t ack[3] = {id, static_cast<std::uint32_t>(seq), manager.AppendSimpleLog(kKind, &r)};
+    std::fwrite(ack, sizeof ack, 1, acks);
+    if (seq == 0) channel.Ready(0);
+  }
+  std::fclose(acks);
+  return 0;
+});
+
+// Prunes the folder args[0] until released; after each pass puts back the
+// old files that went, whole at once and each with a header count of its own
+// (so that a file put back is told from the one that was there). Hands back
+// {passes that failed, files deleted} in args[1].
+QORLOG_CHILD_ROLE("pruner", [](const std::vector<std::string>& args, const ChildChannel& channel) {
+  int failed = 0, deleted = 0;
+  const fs::path made = fs::path(args.at(0)) / "put-back.tmp";
+  while (!channel.Released()) {
+    failed += CLogReducer().Reduce(U16(args.at(0))) != 0;
+    for (const auto& old : OldFiles(args.at(0))) {
+      if (fs::exists(old)) continue;
+      MakeLogFile(made, 12, ++deleted);
+      fs::rename(made, old);
+    }
+  }
+  WriteFigures(args.at(1), {failed, deleted});
+  return 0;
+});
+
+// Until released: reads today's file of the folder args[0] as an array
+// (which must never fail or go back), then holds one of the old files that
+// pruning deletes, whose name must go on naming the same file meanwhile.
+// Hands back {reads, failed, went back, held, deleted while held} in args[2];
+// args[1] seeds the choice of old files.
+QORLOG_CHILD_ROLE("reader", [](const std::vector<std::string>& args, const ChildChannel& channel) {
+  const auto old_files = OldFiles(args.at(0));
+  std::mt19937 rng(std::stoul(args.at(1)));
+  int reads = 0, failed = 0, shrank = 0, held = 0, deleted_while_held = 0;
+  DWORD last_count = 0;
+  while (!channel.Released()) {
+    CLogReader today;
+    stSIMPLE_LOG_W* array = nullptr;
+    DWORD count = 0;
+    DWORD status = today.Open(U16(fs::path(args.at(0)) / "2026010100.log"));
+    if (status == 0) status = today.ReadSimpleLogArray(&TestAlloc, &array, &count);
+    ++reads;
+    failed += status != 0;
+    shrank += status == 0 && count < last_count;
+    if (status == 0) last_count = count;
+    g_blocks.clear();
+    const auto& old = old_files[rng() % 31];  // among those that pruning deletes
+    CLogReader holder;
+    if (holder.Open(U16(old)) != 0) continue;  // pruned a moment ago
+    ++held;
+    const std::string first = ReadFile(old);
+    std::this_thread::sleep_for(std::chrono::microseconds(300));  // long enough for the pruner to try
+    deleted_while_held += first.empty() || ReadFile(old) != first;
+  }
+  WriteFigures(args.at(2), {reads, failed, shrank, held, deleted_while_held});
+  return 0;
+});
 
 // What the writers acknowledged against what the files hold.
 struct Tally {
@@ -57,41 +130,31 @@ struct Tally {
 
 class ContentionTest : public LogFolderTest {
  protected:
-  ContentionTest() {
-    ack_fd_ = open(AckPath().c_str(), O_CREAT | O_WRONLY | O_APPEND | O_CLOEXEC, 0600);
-    EXPECT_GE(ack_fd_, 0);
-  }
-  ~ContentionTest() override { close(ack_fd_); }
-  std::string AckPath() const { return (env_.root() / "acks").string(); }
+  ContentionTest() { fs::create_directories(AckFolder()); }
+  fs::path AckFolder() const { return env_.root() / "acks"; }
 
-  // A writer process appending with sequence 0, 1, ... until stopped or
-  // `count` appends are made.
-  pid_t StartWriter(DWORD id, int count = -1) {
-    return StartLoop([this, id, count](const volatile sig_atomic_t& stop) {
-      CLogManager manager;
-      manager.SetClock(&TestClock);
-      for (int seq = 0; !stop && seq != count; ++seq) {
-        stSIMPLE_LOG_W r = SimpleRecord(id, 0, platform::Utf8ToUtf16("seq " + std::to_string(seq)));
-        const std::uint32_t ack[3] = {id, static_cast<std::uint32_t>(seq), manager.AppendSimpleLog(kKind, &r)};
-        (void)!write(ack_fd_, ack, sizeof ack);
-      }
-      return 0;
-    });
+  // A writer process (the role "writer"), acknowledging in a file of its own.
+  std::unique_ptr<ChildProcess> StartWriter(DWORD id, int count = -1) {
+    return std::make_unique<ChildProcess>("writer", std::vector<std::string>{std::to_string(id),
+        (AckFolder() / std::to_string(id)).string(), std::to_string(count)});
   }
 
   Tally Count() {
     Tally t;
     std::map<std::pair<DWORD, int>, DWORD> acked;
-    std::ifstream acks(AckPath(), std::ios::binary);
-    for (std::uint32_t ack[3]; acks.read(reinterpret_cast<char*>(ack), sizeof ack);) {
-      ++t.appends;
-      acked[{ack[0], static_cast<int>(ack[1])}] = ack[2];
-      t.abandoned += ack[2] == QORLOG_STATUS_MUTEX_ABANDONED;
-      t.refused += ack[2] != 0 && ack[2] != QORLOG_STATUS_MUTEX_ABANDONED;
+    for (const std::string& writer : FileNames(AckFolder())) {
+      std::ifstream acks(AckFolder() / writer, std::ios::binary);
+      for (std::uint32_t ack[3]; acks.read(reinterpret_cast<char*>(ack), sizeof ack);) {
+        ++t.appends;
+        acked[{ack[0], static_cast<int>(ack[1])}] = ack[2];
+        t.abandoned += ack[2] == QORLOG_STATUS_MUTEX_ABANDONED;
+        t.refused += ack[2] != 0 && ack[2] != QORLOG_STATUS_MUTEX_ABANDONED;
+      }
     }
     std::map<std::pair<DWORD, int>, int> stored;
     std::map<DWORD, int> last_seq;
     for (const std::string& name : FileNames(Folder())) {
+      if (name.compare(0, 6, "202512") == 0) continue;  // the pruning test's old files hold no records
       const LogFileCheck check = CheckLogFile(U16(Folder() / name), kKind);
       ++t.files;
       t.cut_off += check.CutOff();
@@ -118,8 +181,6 @@ class ContentionTest : public LogFolderTest {
                 what, t.appends, t.abandoned, t.refused, t.lost, t.duplicated, t.out_of_order, t.unacknowledged,
                 t.files, t.cut_off, t.unreadable, t.header_off);
   }
-
-  int ack_fd_ = -1;
 };
 
 // Two writers, a pruning loop and two readers at once over a folder of 120
@@ -129,74 +190,27 @@ class ContentionTest : public LogFolderTest {
 // refuses the delete; the test of usable files alone leaves a window).
 TEST_F(ContentionTest, PruningBesideWritersAndReadersLosesNothingAndDeletesNothingHeld) {
   constexpr int kWriters = 2, kAppends = 1500, kOldFiles = 120;
-  std::vector<std::filesystem::path> old_files;
-  for (int i = 0; i < kOldFiles; ++i) {
-    old_files.push_back(Folder() / ("202512" + std::to_string(1000 + i / 4).substr(2) + "0" + std::to_string(i % 4) + ".log"));
-    MakeLogFile(old_files.back(), 12);
-  }
+  for (const auto& old : OldFiles(Folder())) MakeLogFile(old, 12);
   ASSERT_EQ(AppendSimple(kKind, u"seq -1"), 0u);
-  // Each pass of the pruner deletes the 31 oldest files it may, and then puts
-  // back the old files that went, so that every pass has work.
-  int result_pipe[2];
-  ASSERT_EQ(pipe(result_pipe), 0);
-  const pid_t pruner = StartLoop([&](const volatile sig_atomic_t& stop) {
-    int failed = 0, deleted = 0;
-    while (!stop) {
-      failed += CLogReducer().Reduce(U16(Folder())) != 0;
-      for (const auto& old : old_files) {
-        if (std::filesystem::exists(old)) continue;
-        MakeLogFile(old, 12);
-        ++deleted;
-      }
-    }
-    const int line[5] = {0, 0, 0, 0, -1 - deleted};
-    (void)!write(result_pipe[1], line, sizeof line);
-    return failed;
-  });
-  std::vector<pid_t> readers;
+  const fs::path figures = env_.root();
+  std::vector<std::unique_ptr<ChildProcess>> loops, writers;
+  loops.push_back(std::make_unique<ChildProcess>(
+      "pruner", std::vector<std::string>{Folder().string(), (figures / "pruner").string()}));
   for (int i = 0; i < 2; ++i) {
-    readers.push_back(StartLoop([&, i](const volatile sig_atomic_t& stop) {
-      std::mt19937 rng(i);
-      int reads = 0, failed = 0, shrank = 0, held = 0, deleted_while_held = 0;
-      DWORD last_count = 0;
-      while (!stop) {
-        CLogReader today;
-        stSIMPLE_LOG_W* array = nullptr;
-        DWORD count = 0;
-        DWORD status = today.Open(U16(Today()));
-        if (status == 0) status = today.ReadSimpleLogArray(&TestAlloc, &array, &count);
-        ++reads;
-        failed += status != 0;
-        shrank += status == 0 && count < last_count;
-        if (status == 0) last_count = count;
-        g_blocks.clear();
-        const auto& old = old_files[rng() % 31];  // among those that pruning deletes
-        CLogReader holder;
-        if (holder.Open(U16(old)) != 0) continue;  // pruned a moment ago
-        ++held;
-        // While it is held, the name must go on naming the same file.
-        struct stat first = {}, then = {};
-        const bool there = stat(old.c_str(), &first) == 0;
-        std::this_thread::sleep_for(std::chrono::microseconds(300));  // long enough for the pruner to try
-        deleted_while_held += !there || stat(old.c_str(), &then) != 0 || then.st_ino != first.st_ino;
-      }
-      const int line[5] = {reads, failed, shrank, held, deleted_while_held};
-      (void)!write(result_pipe[1], line, sizeof line);
-      return 0;
-    }));
+    const std::string seed = std::to_string(i);
+    loops.push_back(std::make_unique<ChildProcess>(
+        "reader", std::vector<std::string>{Folder().string(), seed, (figures / seed).string()}));
   }
-  std::vector<pid_t> writers;
   for (int w = 1; w <= kWriters; ++w) writers.push_back(StartWriter(static_cast<DWORD>(w), kAppends));
-  for (pid_t w : writers) waitpid(w, nullptr, 0);
-  for (pid_t r : readers) StopAndWait(r);
-  EXPECT_EQ(StopAndWait(pruner), 0);
-  close(result_pipe[1]);
-  int sum[5] = {}, pruned = 0;
-  for (int line[5]; read(result_pipe[0], line, sizeof line) == sizeof line;) {
-    if (line[4] < 0) pruned = -1 - line[4];  // the pruner's line
-    for (int k = 0; k < 5 && line[4] >= 0; ++k) sum[k] += line[k];
+  writers.clear();  // each ends after its appends
+  for (auto& loop : loops) EXPECT_EQ(loop->Release(), 0);
+  const int pruned = ReadFigures(figures / "pruner").at(1);
+  EXPECT_EQ(ReadFigures(figures / "pruner").at(0), 0);  // no pass failed
+  int sum[5] = {};
+  for (const char* reader : {"0", "1"}) {
+    const std::vector<int> line = ReadFigures(figures / reader);
+    for (int k = 0; k < 5 && line.size() == 5; ++k) sum[k] += line[k];
   }
-  close(result_pipe[0]);
 
   const Tally t = Count();
   Print("pruning beside writers and readers", t);
@@ -216,27 +230,33 @@ TEST_F(ContentionTest, PruningBesideWritersAndReadersLosesNothingAndDeletesNothi
   EXPECT_EQ(sum[4], 0);
 }
 
-// Eight writers append in a loop; one of them is killed with SIGKILL every
+// Eight writers append in a loop; one of them is killed (SIGKILL) every
 // few milliseconds and replaced, a fixed number of times. A killed writer may
 // take the record it was appending with it, and the next writer to take the
 // mutex is told once (128); every other append must succeed. Afterwards every
 // file reads to its end with no cut-off record, and every header counts its
 // file's records: the writer told of the abandoned mutex repairs the file.
 TEST_F(ContentionTest, KilledWritersCostAtMostTheRecordInFlight) {
-  // Writer identities stay below the record code limit: 1 + 8 + 240.
+  // Writer identities stay below the record code limit: 1 + 8 + 240. Wine
+  // starts processes slowly: fewer kills there.
+#ifdef _WIN32
+  constexpr int kWriters = 8, kKills = 24;
+#else
   constexpr int kWriters = 8, kKills = 240;
-  std::vector<pid_t> slots;
+#endif
+  std::vector<std::unique_ptr<ChildProcess>> slots;
   DWORD next_id = 1;
   for (int i = 0; i < kWriters; ++i) slots.push_back(StartWriter(next_id++));
+  for (auto& slot : slots) ASSERT_EQ(slot->WaitReady(), 0);
   std::mt19937 rng(17);
   for (int kills = 0; kills < kKills; ++kills) {
     std::this_thread::sleep_for(std::chrono::milliseconds(2 + rng() % 10));
-    const std::size_t slot = rng() % slots.size();
-    kill(slots[slot], SIGKILL);
-    waitpid(slots[slot], nullptr, 0);
-    slots[slot] = StartWriter(next_id++);
+    auto& slot = slots[rng() % slots.size()];
+    slot->Kill();
+    slot = StartWriter(next_id++);
+    ASSERT_EQ(slot->WaitReady(), 0);  // appending before the next kill
   }
-  for (pid_t pid : slots) StopAndWait(pid);
+  for (auto& slot : slots) slot->Release();
   // The last kill may have fallen between a record and its header update with
   // no writer taking the mutex after it: the next append is told and repairs.
   const DWORD last = AppendSimple(kKind, u"seq -2");

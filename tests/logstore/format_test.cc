@@ -17,8 +17,8 @@ class FormatTest : public LogFolderTest {
   // Writes `bytes` to the data file and opens it (read-write, so the header
   // rewrite can use it too).
   platform::File& OpenWith(const std::string& bytes) {
-    WriteFile(Data(), bytes);
     file_.Close();
+    WriteFile(Data(), bytes);
     EXPECT_TRUE(file_.Open(U16(Data()), platform::File::modeReadWrite));
     return file_;
   }
@@ -231,8 +231,10 @@ TEST_F(FormatTest, ManagerReadsOnlyAWholeValidHeaderAndRewritesOnlyTheHeader) {
   EXPECT_EQ(file_.GetPosition(), 12u);
 
   EXPECT_EQ(manager_.WriteLogHeader(&OpenWith(""), 0), 1);
+  file_.Close();  // unshared: nobody else may read it while it is open
   EXPECT_EQ(ReadFile(Data()), HeaderBytes(0));
   EXPECT_EQ(manager_.WriteLogHeader(&OpenWith(HeaderBytes(3) + "tail"), 0xFFFFFFFFu), 1);
+  file_.Close();
   EXPECT_EQ(ReadFile(Data()), Bytes({1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0}) + "tail");
   platform::File closed;
   EXPECT_EQ(manager_.WriteLogHeader(&closed, 1), 0);  // errors are not thrown

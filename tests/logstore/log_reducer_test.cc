@@ -5,7 +5,7 @@
 #include "logstore/log_reducer.h"
 #include "platform/errors.h"
 #include "tests/logstore/log_test_support.h"
-#include "tests/platform/child_process.h"
+#include "tests/support/spawn_child.h"
 
 namespace qorlog::testing {
 namespace {
@@ -45,7 +45,7 @@ TEST_F(ReducerTest, OldestFilesGoByCountAndBySize) {
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.files << " files of " << c.size);
     const auto names = MakeFiles(c.files, c.size);
-    ASSERT_EQ(truncate((Folder() / names.back()).c_str(), static_cast<off_t>(c.last_size)), 0);
+    std::filesystem::resize_file(Folder() / names.back(), c.last_size);
     ASSERT_EQ(Reduce(), 0u);
     const auto left = FileNames(Folder());
     ASSERT_EQ(left.size(), c.left);
@@ -56,17 +56,15 @@ TEST_F(ReducerTest, OldestFilesGoByCountAndBySize) {
 
 TEST_F(ReducerTest, FilesThatAreNotUsableNeverCountAndStayButReadOnlyOnesGo) {
   const auto names = MakeFiles(100);
-  ASSERT_EQ(chmod((Folder() / names[0]).c_str(), 0444), 0);
+  std::filesystem::permissions(Folder() / names[0], std::filesystem::perms::owner_read);
   const char* kept[] = {"2024010100.log", "2024010101.log", "notes.log", "2024010102.LOG", "2024010103.log.damaged",
                         "2024010104.log"};
   MakeLogFile(Folder() / kept[0], 100, 5, false);  // damaged header
   MakeLogFile(Folder() / kept[1], 0x200000);       // 2 MiB
   for (int i = 2; i < 6; ++i) MakeLogFile(Folder() / kept[i], 100);  // letters, capitals, set aside, held
-  HeldChild viewer([held = U16(Folder() / kept[5])] {
-    static platform::File f;
-    return f.Open(held, platform::File::modeRead | platform::File::shareDenyNone) ? 0 : 1;
-  });
-  ASSERT_EQ(viewer.setup_result(), 0);
+  const std::string share = std::to_string(platform::File::shareDenyNone);
+  ChildProcess viewer("hold-file", {(Folder() / kept[5]).string(), share, "-1"});
+  ASSERT_EQ(viewer.WaitReady(), 0);
   ASSERT_EQ(Reduce(), 0u);
   EXPECT_EQ(FileNames(Folder()).size(), 90u + 6u);
   EXPECT_FALSE(std::filesystem::exists(Folder() / names[0]));

@@ -5,9 +5,6 @@
 // that records its new-file notices).
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -52,9 +49,7 @@ inline void MakeLogFile(const std::filesystem::path& path, std::uint64_t size, s
                         bool valid = true) {
   std::filesystem::create_directories(path.parent_path());
   WriteFile(path, valid ? HeaderBytes(count) : HeaderBytes(count, 1, count));
-  if (size != 12) {
-    ASSERT_EQ(truncate(path.c_str(), static_cast<off_t>(size)), 0);
-  }
+  if (size != 12) std::filesystem::resize_file(path, size);
 }
 
 inline stSIMPLE_LOG_W SimpleRecord(DWORD code, DWORD sub_code, std::u16string_view text) {
@@ -131,7 +126,10 @@ class LogFolderTest : public ::testing::Test {
     manager_.SetClock(&TestClock);
   }
   ~LogFolderTest() override { g_blocks.clear(); }
-  std::filesystem::path Folder(const std::string& category = "etc") const { return env_.CategoryFolder(category); }
+  void SetUp() override { QORLOG_SKIP_UNLESS_USABLE(program_files_); }
+  std::filesystem::path Folder(const std::string& category = "etc") const {
+    return program_files_.CategoryFolder(category);
+  }
   std::filesystem::path Today(const std::string& category = "etc") const { return Folder(category) / "2026010100.log"; }
   DWORD AppendSimple(DWORD kind = 5000, std::u16string_view text = u"abc") {
     stSIMPLE_LOG_W r = SimpleRecord(1, 2, text);
@@ -139,6 +137,7 @@ class LogFolderTest : public ::testing::Test {
   }
 
   IsolatedEnv env_;
+  ProgramFilesScope program_files_{env_};
   CLogManager manager_{&RecordNewFileNotice};
 };
 

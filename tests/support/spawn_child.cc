@@ -45,6 +45,7 @@ void SetSelfPath(const std::string& path) { g_self = path; }
 int RunChildRole(const std::string& role, const std::string& folder, const std::vector<std::string>& args) {
   const auto found = Roles().find(role);
   if (found == Roles().end()) return 97;
+  Publish(folder, "pid", std::to_string(platform::GetCurrentProcessId()));  // for Kill()
   return found->second(args, ChildChannel(folder));
 }
 
@@ -90,6 +91,20 @@ int ChildProcess::Release() {
     ended_ = true;
   }
   return exit_code_;
+}
+
+int ChildProcess::Kill() {
+  const auto until = std::chrono::steady_clock::now() + kLongest;
+  const auto pid = folder_.path() / "pid", ended = folder_.path() / "ended";
+  std::error_code ec;
+  while (!ended_ && !std::filesystem::exists(pid, ec) && !std::filesystem::exists(ended, ec) &&
+         std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(kPoll);
+  }
+  if (!ended_ && !std::filesystem::exists(ended, ec) && std::filesystem::exists(pid, ec)) {
+    platform::KillProcess(static_cast<DWORD>(std::stoul(ReadFile(pid))));
+  }
+  return Release();
 }
 
 }  // namespace qorlog::testing

@@ -8,10 +8,12 @@
 // that it is set up with Ready(result) and can then wait in WaitForRelease()
 // until the test lets it go; what it returns is the process's exit code. A
 // role that must end as a killed process would (no destructors, handles and
-// locks left to the system) calls std::_Exit.
+// locks left to the system) calls std::_Exit, or the test kills it from
+// outside with Kill().
 //
 // The two sides meet through files in a private folder of the parent's, so
-// the helper needs no system call of its own beyond platform::StartAndWait.
+// the helper needs no system call of its own beyond platform::StartAndWait
+// (and platform::KillProcess for Kill()).
 //
 // Thread rules: a ChildProcess is used by one thread.
 #pragma once
@@ -70,6 +72,10 @@ class ChildProcess {
   // Lets the role go on past WaitForRelease(), waits for the process's end
   // and returns its exit code (-1 when it could not start).
   int Release();
+  // Ends the started process as a crash would (no code of it runs any more;
+  // the system closes its handles and abandons its mutexes), waits for its
+  // end and returns its exit code.
+  int Kill();
 
  private:
   TempDir folder_;

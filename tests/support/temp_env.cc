@@ -8,6 +8,11 @@
 #include <sstream>
 #include <stdexcept>
 
+#ifdef _WIN32
+#include "platform/named_mutex.h"
+#include "platform/registry.h"
+#endif
+
 namespace qorlog::testing {
 
 // A fresh name is tried until a folder can be created under it, as mkdtemp
@@ -28,16 +33,20 @@ TempDir::TempDir() {
   throw std::runtime_error("cannot make a temporary folder");
 }
 
-TempDir::~TempDir() {
+namespace {
+// Removes `path` with all it holds, read-only files and folders too.
+void RemoveAll(const std::filesystem::path& path) {
   std::error_code ec;
-  // Make read-only files and folders removable first.
-  for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+  for (auto it = std::filesystem::recursive_directory_iterator(path, ec);
        !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
     std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ec);
   }
-  std::filesystem::remove_all(path_, ec);
+  std::filesystem::remove_all(path, ec);
 }
+}  // namespace
+
+TempDir::~TempDir() { RemoveAll(path_); }
 
 namespace {
 void SaveEnv(const char* name, std::string& value, bool& had) {
@@ -95,6 +104,35 @@ void IsolatedEnv::WriteRegistry(const std::string& extra_text) const {
        << extra_text;
   WriteFile(registry_file(), text.str());
 }
+
+#ifdef _WIN32
+struct ProgramFilesScope::Lock {
+  platform::NamedMutex mutex{u"QorLog-tests-program-files"};
+};
+
+ProgramFilesScope::ProgramFilesScope(const IsolatedEnv&) {
+  platform::RegistryKey key;
+  char16_t value[260] = {};
+  DWORD type = 0, size = sizeof value;
+  usable_ = std::getenv("WINEPREFIX") != nullptr && key.Open(u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion") == 0 &&
+            key.QueryValue(u"ProgramFilesDir (x86)", &type, value, &size) == 0;
+  if (!usable_) return;
+  path_ = std::filesystem::path(std::u16string(value));
+  lock_ = std::make_unique<Lock>();
+  lock_->mutex.Wait();  // 128 after a test that died holding it: owned all the same
+  RemoveAll(path_ / "Varnok");
+}
+
+ProgramFilesScope::~ProgramFilesScope() {
+  if (lock_ == nullptr) return;
+  RemoveAll(path_ / "Varnok");
+  lock_->mutex.Release();
+}
+#else
+struct ProgramFilesScope::Lock {};
+ProgramFilesScope::ProgramFilesScope(const IsolatedEnv& env) : path_(env.program_files()) {}
+ProgramFilesScope::~ProgramFilesScope() = default;
+#endif
 
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace qorlog::testing {
@@ -48,6 +49,37 @@ class IsolatedEnv {
   bool had_registry_ = false;
   bool had_runtime_ = false;
 };
+
+// The Program Files folder where the library looks: the isolated
+// environment's, and on Windows the machine's, since the library reads the
+// system's registry there, which a test cannot point at a temporary folder.
+// On Windows the scope also makes its test the only one using the suite's
+// tree there ("Varnok"), which it empties before and after; outside a
+// private Wine prefix (as the Windows build runs its tests) it is not usable,
+// so that no test empties a real machine's logs.
+class ProgramFilesScope {
+ public:
+  explicit ProgramFilesScope(const IsolatedEnv& env);
+  ~ProgramFilesScope();
+  ProgramFilesScope(const ProgramFilesScope&) = delete;
+  ProgramFilesScope& operator=(const ProgramFilesScope&) = delete;
+
+  bool usable() const { return usable_; }
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path CategoryFolder(const std::string& name) const {
+    return path_ / "Varnok" / "ZEL" / "Common" / "Log" / name;
+  }
+
+ private:
+  std::filesystem::path path_;
+  bool usable_ = true;
+  struct Lock;
+  std::unique_ptr<Lock> lock_;
+};
+
+// The first line of a test that needs a usable ProgramFilesScope.
+#define QORLOG_SKIP_UNLESS_USABLE(scope) \
+  if (!(scope).usable()) GTEST_SKIP() << "on Windows only in a private Wine prefix: it empties the log folders"
 
 // Writes bytes to a file, replacing it.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
