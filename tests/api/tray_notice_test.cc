@@ -9,8 +9,8 @@
 #include "notify/notify_names.h"
 #include "platform/window.h"
 #include "tests/notify/notify_test_util.h"
-#include "tests/platform/receiver_child.h"
 #include "tests/support/temp_env.h"
+#include "tests/support/window_receiver.h"
 
 namespace qorlog::testing {
 namespace {
@@ -18,9 +18,7 @@ namespace {
 TEST(TrayNoticeTest, TrayHearsOfEachNewFileWithItsKind) {
   IsolatedEnv env;
   GlobalScope global;
-  ReceiverChild::Options options;
-  options.mapping = u"Global\\" + std::u16string(kTrayMappingName);
-  ReceiverChild tray(options);
+  Receiver tray(u"Global\\" + std::u16string(kTrayMappingName), {});
   ASSERT_NE(tray.window(), 0u);
   stFW_LOG_W record = {};
   ASSERT_EQ(QORLOG_WriteFWLogW(&record), 0u);
