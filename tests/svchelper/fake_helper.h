@@ -27,7 +27,7 @@ class FakeHelperEnv {
   std::filesystem::path log_;
 };
 
-// Copies `helper` to <update folder>/amd64/qor2scd.so below `program_files`.
+// Copies `helper` to <update folder>/amd64/qor2scd.so (.dll) below `program_files`.
 void InstallHelper(const std::filesystem::path& program_files, const std::filesystem::path& helper);
 
 }  // namespace qorlog::testing
