@@ -20,8 +20,10 @@
 
 namespace qorlog::testing {
 
-// True when this process was started hidden (fake_viewer_start.cc).
+// True when this process was started hidden; copies `program` to `copy` as
+// a program that the system treats as the viewer (viewer_system.cc).
 bool StartedHidden();
+void CopyAsViewer(const std::filesystem::path& program, const std::filesystem::path& copy);
 
 namespace {
 
@@ -33,7 +35,8 @@ int RunFakeViewer(const std::string& report) {
     const auto* cds = platform::CopyDataOf(lparam);
     std::ofstream out(report + ".bytes", std::ios::binary);
     out.write(static_cast<const char*>(cds->lpData), cds->cbData);
-    std::ofstream(report) << "id=" << cds->dwData << " size=" << cds->cbData << " hidden=" << StartedHidden() << "\n";
+    std::ofstream(report, std::ios::binary)
+        << "id=" << cds->dwData << " size=" << cds->cbData << " hidden=" << StartedHidden() << "\n";
     done = true;
     window.Stop();
     return 7;
@@ -58,7 +61,7 @@ const int kFakeViewerHook = [] {
   const std::string value = setting;
   const std::string mode = value.substr(0, value.find(','));
   const std::string report = value.substr(value.find(',') + 1);
-  std::ofstream(report + ".starts", std::ios::app) << "started\n";
+  std::ofstream(report + ".starts", std::ios::binary | std::ios::app) << "started\n";
   std::_Exit(mode == "silent" ? RunSilentViewer() : RunFakeViewer(report));
 }();
 
@@ -70,7 +73,7 @@ FakeViewerInstall::FakeViewerInstall(const IsolatedEnv& env, const std::string& 
   const fs::path bin = env.root() / "bin";
   fs::create_directories(bin);
   const std::u16string suffix(platform::kProgramFileSuffix);
-  fs::copy_file(SelfPath(), bin / (u"qorlog" + suffix));
+  CopyAsViewer(SelfPath(), bin / (u"qorlog" + suffix));
   install_path_.Set(bin);
   SetEnv("QORLOG_TEST_FAKE_VIEWER", mode + "," + report_.string());
 }

@@ -1,5 +1,6 @@
 // What the viewer tests ask of the system itself: how this process was
-// started, and the viewer's install folder where the library looks for it.
+// started, the viewer's install folder where the library looks for it, and
+// a program that the system treats as the viewer.
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -7,7 +8,9 @@
 #endif
 
 #include <climits>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tests/notify/notify_test_util.h"
@@ -47,7 +50,27 @@ void ViewerInstallPath::Set(const std::filesystem::path& folder) const {
   ::RegCloseKey(key);
 }
 
+// The viewer is a GUI program, and the system waits for a started program
+// to be idle for input only then, never for a console program such as this
+// test program: its copy is marked as a GUI program (the Subsystem field of
+// the PE optional header, which follows the signature and the 20-byte file
+// header at the offset that 0x3C holds).
+void CopyAsViewer(const std::filesystem::path& program, const std::filesystem::path& copy) {
+  std::filesystem::copy_file(program, copy);
+  std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+  std::uint32_t header = 0;
+  file.seekg(0x3C);
+  file.read(reinterpret_cast<char*>(&header), sizeof header);
+  const std::uint16_t gui = IMAGE_SUBSYSTEM_WINDOWS_GUI;
+  file.seekp(header + 4 + 20 + offsetof(IMAGE_OPTIONAL_HEADER64, Subsystem));
+  file.write(reinterpret_cast<const char*>(&gui), sizeof gui);
+}
+
 #else
+
+void CopyAsViewer(const std::filesystem::path& program, const std::filesystem::path& copy) {
+  std::filesystem::copy_file(program, copy);
+}
 
 namespace {
 std::string LinkOf(const char* path) {

@@ -2,7 +2,6 @@
 
 #include <fstream>
 
-#include "platform/dynamic_library.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::testing {
@@ -38,7 +37,7 @@ void FakeHelperEnv::ClearCalls() const {
 void InstallHelper(const std::filesystem::path& program_files, const std::filesystem::path& helper) {
   const auto folder = program_files / "Varnok/ZEL/Pellora i/amd64";
   std::filesystem::create_directories(folder);
-  std::filesystem::copy_file(helper, folder / (u"qor2scd" + std::u16string(platform::kModuleFileSuffix)), std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(helper, folder / ("qor2scd" + helper.extension().string()), std::filesystem::copy_options::overwrite_existing);
 }
 
 }  // namespace qorlog::testing
