@@ -1,16 +1,14 @@
 #include "cli/receiver.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstring>
 #include <iostream>
 
 #include "notify/notify_names.h"
 #include "platform/errors.h"
+#include "platform/folder_watch.h"
 #include "platform/named_object.h"
 #include "platform/process.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "platform/window_publication.h"
 
@@ -18,11 +16,8 @@ namespace qorlog::cli {
 
 namespace {
 
-platform::MessageWindow* g_window = nullptr;
-
-void OnStopSignal(int) {
-  if (g_window != nullptr) g_window->Stop();
-}
+// How long the loop handles messages before it looks at the stop request.
+constexpr int kStopCheckMs = 100;
 
 template <typename Record>
 bool Copy(const platform::CopyDataStruct& cds, Record* out) {
@@ -33,11 +28,19 @@ bool Copy(const platform::CopyDataStruct& cds, Record* out) {
 
 }  // namespace
 
-void StopReceiver() { OnStopSignal(0); }
+void StopReceiver() { platform::RequestStop(); }
 
 ExitCode RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
   platform::MessageWindow window;
-  if (DWORD rc = window.Create(std::move(proc), setup.any_user); rc != 0) {
+  // A WM_CLOSE asks the receiver to end, as a window's owner is asked to
+  // close it.
+  auto handler = [proc = std::move(proc)](platform::UINT msg, platform::WPARAM wparam,
+                                          platform::LPARAM lparam) -> platform::LRESULT {
+    if (msg != platform::kWmClose) return proc(msg, wparam, lparam);
+    platform::RequestStop();
+    return 0;
+  };
+  if (DWORD rc = window.Create(handler, setup.any_user, platform::MessageWindow::Kind::kHiddenTopLevel); rc != 0) {
     return Fail(ExitCode::kFailed, setup.command + ": cannot create its window (error " + std::to_string(rc) + ")");
   }
   platform::WindowPublication publication;
@@ -51,35 +54,17 @@ ExitCode RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc) {
     return Fail(ExitCode::kFailed, setup.command + ": cannot create its presence event");
   }
 
-  g_window = &window;
-#ifdef _WIN32
-  // The C runtime's SIGINT (Ctrl+C) and SIGBREAK (Ctrl+Break) are called on
-  // the console's control thread; Stop() may be called from any thread.
-  // There is no sigaction and no SIGPIPE.
-  const auto old_int = std::signal(SIGINT, OnStopSignal);
-  const auto old_break = std::signal(SIGBREAK, OnStopSignal);
-#else
-  struct sigaction sa = {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  struct sigaction old_int, old_term;
-  sigaction(SIGINT, &sa, &old_int);
-  sigaction(SIGTERM, &sa, &old_term);
-  signal(SIGPIPE, SIG_IGN);  // a closed output ends the loop through the stream state
-#endif
-
+  // SIGINT and SIGTERM (Ctrl+C and Ctrl+Break on Windows) become a stop
+  // request, which the loop sees between its turns; a closed output ends it
+  // through the stream state instead of SIGPIPE.
+  platform::StopOnTerminationSignals();
   platform::SignalReady();
-  if (isatty(STDIN_FILENO) && isatty(STDERR_FILENO) && !setup.intro.empty()) std::cerr << setup.intro << std::flush;
-  const DWORD rc = window.Run();
-
-#ifdef _WIN32
-  std::signal(SIGINT, old_int);
-  std::signal(SIGBREAK, old_break);
-#else
-  sigaction(SIGINT, &old_int, nullptr);
-  sigaction(SIGTERM, &old_term, nullptr);
-#endif
-  g_window = nullptr;
+  if (platform::IsTerminal(platform::StandardStream::kInput) && platform::IsTerminal(platform::StandardStream::kError) &&
+      !setup.intro.empty()) {
+    std::cerr << setup.intro << std::flush;
+  }
+  DWORD rc = 0;
+  while (rc == 0 && !platform::StopRequested()) rc = window.RunFor(kStopCheckMs);
   return rc == 0 ? ExitCode::kSuccess : ExitCode::kFailed;
 }
 

@@ -1,6 +1,6 @@
 // The receiving side of the qorlog program's live commands (watch, tray): a
-// window published under a mapping name, a loop that runs until SIGINT or
-// SIGTERM, and the decoding of record payloads.
+// hidden top-level window published under a mapping name, a loop that runs
+// until SIGINT, SIGTERM or a WM_CLOSE, and the decoding of record payloads.
 // Thread rules: one receiver per process, run on the main thread.
 #pragma once
 
@@ -23,7 +23,8 @@ struct ReceiverSetup {
 };
 
 // Publishes a window with `proc`, sends the readiness notice and handles
-// messages until SIGINT or SIGTERM (or until `proc` calls StopReceiver()).
+// messages until SIGINT, SIGTERM or a WM_CLOSE (or until `proc` calls
+// StopReceiver()).
 // The publication is removed on the way out. kFailed when another live
 // receiver already holds the name or publishing failed.
 ExitCode RunReceiver(const ReceiverSetup& setup, platform::WindowProc proc);

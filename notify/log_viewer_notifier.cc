@@ -99,7 +99,8 @@ platform::HWND CLogViewerNotifier::FindViewerWindow() { return platform::FindPub
 
 BOOL CLogViewerNotifier::GetViewerInstallPath(WCHAR* buffer) {
   platform::RegistryKey key;
-  if (key.Open(kViewerKey, platform::kKeyRead) != 0) return 0;
+  // The viewer is a 32-bit program: its installer writes the 32-bit view.
+  if (key.Open(kViewerKey, platform::kKeyRead | platform::kKeyWow64_32Key) != 0) return 0;
   DWORD type = platform::kRegNone;
   DWORD size = kInstallPathBytes;
   const DWORD rc = key.QueryValue(u"InstallPath", &type, buffer, &size);

@@ -17,6 +17,15 @@ SYSTEMTIME GetLocalTime() {
 
 void SleepMilliseconds(DWORD milliseconds) { ::Sleep(milliseconds); }
 
+// A console answers GetConsoleMode; files, pipes and NUL do not.
+bool IsTerminal(StandardStream stream) {
+  const DWORD which = stream == StandardStream::kInput    ? STD_INPUT_HANDLE
+                      : stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE
+                                                          : STD_ERROR_HANDLE;
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(which), &mode) != 0;
+}
+
 // VirtualQuery walks the regions that the range touches: each must be
 // committed and readable. IsBadReadPtr would do the same by touching the
 // memory and catching the fault, which can consume a guard page (and with it

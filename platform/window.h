@@ -42,6 +42,7 @@ using WPARAM = std::uint64_t;
 using LPARAM = std::int64_t;
 using LRESULT = std::int64_t;
 
+inline constexpr UINT kWmClose = 0x0010;
 inline constexpr UINT kWmCopyData = 0x004A;
 // First and last registered message numbers.
 inline constexpr UINT kFirstRegisteredMessage = 0xC000;
@@ -94,6 +95,8 @@ bool PostMessageW(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
 
 // The handler of a window: message, wParam, lParam (for WM_COPYDATA a
 // CopyDataStruct valid during the call); its result goes back to a sender.
+// It sees WM_CLOSE too: the window stays until Destroy(), whatever the
+// handler does with it.
 using WindowProc = std::function<LRESULT(UINT msg, WPARAM wparam, LPARAM lparam)>;
 
 // The receiving side: a window with a handler and its message loop.
@@ -104,9 +107,19 @@ class MessageWindow {
   MessageWindow(const MessageWindow&) = delete;
   MessageWindow& operator=(const MessageWindow&) = delete;
 
+  // How other processes may come upon the window besides its handle.
+  enum class Kind {
+    kMessageOnly,  // reached by its handle alone
+    // Also a hidden top-level window: on Windows other processes' window
+    // enumerations and broadcasts see it. For the programs that others look
+    // for as windows (the viewer, the tray). Elsewhere, and in a session
+    // without a desktop, as kMessageOnly.
+    kHiddenTopLevel,
+  };
+
   // Makes the window. `any_user` lets processes of other users send to it
   // (for machine-wide windows). 0 or a system error code.
-  DWORD Create(WindowProc proc, bool any_user = false);
+  DWORD Create(WindowProc proc, bool any_user = false, Kind kind = Kind::kMessageOnly);
   // Removes the window: senders see it gone.
   void Destroy();
 

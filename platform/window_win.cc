@@ -3,10 +3,13 @@
 // SendMessageTimeoutW, PostMessageW, IsWindow, and WM_COPYDATA, which the
 // system copies into the receiving process.
 //
-// A MessageWindow is a message-only window (parent HWND_MESSAGE): it receives
-// sent and posted messages by handle like any window, but is never shown or
-// enumerated, and needs no desktop (under Wine without a display, a top-level
-// window first tries to start the desktop's tray for several seconds).
+// A MessageWindow is by default a message-only window (parent HWND_MESSAGE):
+// it receives sent and posted messages by handle like any window, but is
+// never shown or enumerated, and needs no desktop (under Wine without a
+// display, a top-level window first tries to start the desktop's tray for
+// several seconds). Kind::kHiddenTopLevel makes a top-level window that is
+// never shown, for the programs that other processes look for as windows
+// (the viewer, the tray).
 //
 // Run and RunFor wait on the thread's message queue and on a stop event
 // together, so Stop() from another thread (or a console control handler,
@@ -30,7 +33,7 @@ static_assert(sizeof(CopyDataStruct) == sizeof(COPYDATASTRUCT));
 static_assert(offsetof(CopyDataStruct, dwData) == offsetof(COPYDATASTRUCT, dwData));
 static_assert(offsetof(CopyDataStruct, cbData) == offsetof(COPYDATASTRUCT, cbData));
 static_assert(offsetof(CopyDataStruct, lpData) == offsetof(COPYDATASTRUCT, lpData));
-static_assert(kWmCopyData == WM_COPYDATA && kSmtoAbortIfHung == SMTO_ABORTIFHUNG);
+static_assert(kWmCopyData == WM_COPYDATA && kWmClose == WM_CLOSE && kSmtoAbortIfHung == SMTO_ABORTIFHUNG);
 static_assert(kErrorMessageSyncOnly == ERROR_MESSAGE_SYNC_ONLY);
 
 struct MessageWindow::Impl {
@@ -54,8 +57,11 @@ LRESULT CALLBACK WindowProcedure(::HWND window, UINT msg, WPARAM wparam, LPARAM 
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
   auto* impl = reinterpret_cast<MessageWindow::Impl*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-  // The handler sees the messages of the callers (WM_COPYDATA, private and
-  // registered ones); the system's own keep their default handling.
+  // The handler sees the messages of the callers (WM_COPYDATA, WM_CLOSE,
+  // private and registered ones); the system's own keep their default
+  // handling. WM_CLOSE never reaches DefWindowProcW, which would destroy the
+  // window under the owner's feet.
+  if (msg == WM_CLOSE) return impl != nullptr && impl->proc ? impl->proc(msg, wparam, lparam) : 0;
   if (impl != nullptr && impl->proc && (msg >= WM_USER || msg == WM_COPYDATA)) return impl->proc(msg, wparam, lparam);
   return ::DefWindowProcW(window, msg, wparam, lparam);
 }
@@ -106,14 +112,26 @@ MessageWindow::~MessageWindow() { impl_->Destroy(); }
 
 // Senders of other users reach a window of another session only through the
 // system's own rules; `any_user` has nothing to open up here.
-DWORD MessageWindow::Create(WindowProc proc, bool /*any_user*/) {
+DWORD MessageWindow::Create(WindowProc proc, bool /*any_user*/, Kind kind) {
   impl_->Destroy();
   if (DWORD rc = RegisterClassOnce(); rc != 0) return rc;
   impl_->stop = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
   if (impl_->stop == nullptr) return ::GetLastError();
   impl_->proc = std::move(proc);
-  impl_->window = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, kMessageOnlyParent, nullptr,
-                                    ::GetModuleHandleW(nullptr), impl_.get());
+  // A top-level window without WS_VISIBLE stays hidden; WS_EX_TOOLWINDOW
+  // keeps it off the taskbar should anything show it.
+  const bool top_level = kind == Kind::kHiddenTopLevel;
+  impl_->window = ::CreateWindowExW(top_level ? WS_EX_TOOLWINDOW : 0, kClassName, L"",
+                                    top_level ? WS_OVERLAPPED : 0, 0, 0, 0, 0,
+                                    top_level ? nullptr : kMessageOnlyParent, nullptr, ::GetModuleHandleW(nullptr),
+                                    impl_.get());
+  // A session without a desktop (a service; Wine without a display, which
+  // fails with 31) has no top-level windows: such a receiver is still found
+  // through its published handle.
+  if (impl_->window == nullptr && top_level) {
+    impl_->window = ::CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, kMessageOnlyParent, nullptr,
+                                      ::GetModuleHandleW(nullptr), impl_.get());
+  }
   if (impl_->window == nullptr) {
     const DWORD rc = ::GetLastError();
     impl_->Destroy();

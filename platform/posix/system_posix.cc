@@ -32,6 +32,13 @@ SYSTEMTIME GetLocalTime() {
   return st;
 }
 
+bool IsTerminal(StandardStream stream) {
+  const int fd = stream == StandardStream::kInput ? STDIN_FILENO
+                 : stream == StandardStream::kOutput ? STDOUT_FILENO
+                                                    : STDERR_FILENO;
+  return ::isatty(fd) == 1;
+}
+
 void SleepMilliseconds(DWORD milliseconds) {
   struct timespec ts = {static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000};
   // An interrupted sleep goes on with the time that was left.

@@ -291,7 +291,9 @@ MessageWindow::~MessageWindow() { Destroy(); }
 
 HWND MessageWindow::handle() const { return impl_->handle; }
 
-DWORD MessageWindow::Create(WindowProc proc, bool any_user) {
+// There are no top-level windows here: every kind is reached by its handle
+// alone.
+DWORD MessageWindow::Create(WindowProc proc, bool any_user, Kind /*kind*/) {
   Destroy();
   Impl& w = *impl_;
   int pipe_fds[2];

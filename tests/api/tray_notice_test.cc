@@ -8,11 +8,9 @@
 #include "api/qorlog.h"
 #include "notify/notify_names.h"
 #include "platform/window.h"
-#include "tests/api/test_receiver.h"
-#include "tests/support/temp_env.h"
-#ifndef _WIN32
 #include "tests/notify/notify_test_util.h"
-#endif
+#include "tests/support/temp_env.h"
+#include "tests/support/window_receiver.h"
 
 namespace qorlog::testing {
 namespace {
@@ -21,11 +19,9 @@ TEST(TrayNoticeTest, TrayHearsOfEachNewFileWithItsKind) {
   IsolatedEnv env;
   ProgramFilesScope program_files(env);
   QORLOG_SKIP_UNLESS_USABLE(program_files);
-#ifndef _WIN32
-  GlobalScope global;  // "Global\" names in a temporary folder; Windows has its own
-#endif
-  TestReceiver tray(u"Global\\" + std::u16string(kTrayMappingName));
-  ASSERT_TRUE(tray.published());
+  GlobalScope global;
+  Receiver tray(u"Global\\" + std::u16string(kTrayMappingName), {});
+  ASSERT_NE(tray.window(), 0u);
   stFW_LOG_W record = {};
   ASSERT_EQ(QORLOG_WriteFWLogW(&record), 0u);
   auto m = tray.Next();

@@ -6,13 +6,14 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 #include "notify/log_viewer_notifier.h"
 #include "notify/notify_names.h"
+#include "platform/process.h"
 #include "tests/notify/notify_test_util.h"
-#include "tests/platform/receiver_child.h"
+#include "tests/support/process_census.h"
+#include "tests/support/window_receiver.h"
 
 namespace qorlog::testing {
 namespace {
@@ -20,33 +21,22 @@ namespace {
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-ReceiverChild::Options ViewerAt(platform::HWND published = 0) {
-  ReceiverChild::Options o;
-  o.mapping = std::u16string(kViewerMappingName);
-  o.reply = 1;
+Receiver::Options Recording(platform::HWND published = 0) {
+  Receiver::Options o;
+  o.record_copy_data = true;
   o.published = published;
   return o;
 }
 
-// An install folder whose "qorlog" is this test program acting as the viewer.
-class FakeViewerInstall {
- public:
-  explicit FakeViewerInstall(const IsolatedEnv& env) : report_(env.root() / "viewer-report") {
-    fs::create_directories(env.root() / "bin");
-    fs::create_symlink(fs::read_symlink("/proc/self/exe"), env.root() / "bin" / "qorlog");
-    env.WriteRegistry(InstallPathLines(env.root() / "bin/"));
-    setenv("QORLOG_TEST_FAKE_VIEWER", report_.c_str(), 1);
-  }
-  ~FakeViewerInstall() { unsetenv("QORLOG_TEST_FAKE_VIEWER"); }
-  const fs::path& report() const { return report_; }
-
- private:
-  fs::path report_;
-};
+// The launch test's program: ends with its first argument plus the number of
+// its arguments.
+QORLOG_CHILD_ROLE("sum-args", [](const std::vector<std::string>& args, const ChildChannel&) {
+  return std::stoi(args.at(0)) + static_cast<int>(args.size());
+});
 
 TEST(ViewerNotifierTest, RecordsArriveByteForByteWithTheirIdentifiers) {
   IsolatedEnv env;
-  ReceiverChild viewer(ViewerAt());
+  Receiver viewer(kViewerMappingName, Recording());
   ASSERT_NE(viewer.window(), 0u);
   CLogViewerNotifier notifier;
   EXPECT_EQ(notifier.FindViewerWindow(), viewer.window());
@@ -56,7 +46,7 @@ TEST(ViewerNotifierTest, RecordsArriveByteForByteWithTheirIdentifiers) {
   const auto pc = Patterned<stPC_SCAN_LOG_W>(3);
   struct Case {
     const char* what;
-    std::function<int()> send;
+    std::function<platform::LRESULT()> send;
     std::uint64_t id;
     std::string bytes;
   };
@@ -85,39 +75,39 @@ TEST(ViewerNotifierTest, RecordsArriveByteForByteWithTheirIdentifiers) {
 
 TEST(ViewerNotifierTest, StaleHandleSendsNothingAndLaunchesNothing) {
   IsolatedEnv env;
-  FakeViewerInstall install(env);
   platform::HWND stale = 0;
   {
     platform::MessageWindow gone;
     ASSERT_EQ(gone.Create(nullptr), 0u);
     stale = gone.handle();
   }
-  ReceiverChild viewer(ViewerAt(stale));
+  Receiver viewer(kViewerMappingName, Recording(stale));
+  FakeViewerInstall install(env);  // after the receiver, which would run as the viewer too
   CLogViewerNotifier notifier;
   EXPECT_EQ(notifier.FindViewerWindow(), stale);
   const auto fw = Patterned<stFW_LOG_W>(4);
   EXPECT_EQ(notifier.NotifyFWLog(&fw), 0);
   EXPECT_FALSE(viewer.Next(200));
-  EXPECT_FALSE(fs::exists(install.report()));  // no viewer was started
+  EXPECT_FALSE(fs::exists(install.report().string() + ".starts"));  // no viewer was started
 }
 
 TEST(ViewerNotifierTest, MissingViewerIsStartedHiddenAndReceivesTheRecord) {
   IsolatedEnv env;
   FakeViewerInstall install(env);
-  const int fds_before = OpenDescriptorCount();
+  const int handles_before = OpenHandleCount();
   CLogViewerNotifier notifier;
   ASSERT_EQ(notifier.FindViewerWindow(), 0u);
   const auto fw = Patterned<stFW_LOG_W>(5);
   EXPECT_EQ(notifier.NotifyFWLog(&fw), 7);  // the started viewer's answer
-  EXPECT_EQ(ReadFile(install.report()),
-            "id=204 size=804\nstdin=/dev/null\nstdout=/dev/null\nleader=1\n");
+  EXPECT_EQ(ReadFile(install.report()), "id=204 size=804 hidden=1\n");
   EXPECT_EQ(ReadFile(install.report().string() + ".bytes"), BytesOf(fw));
-  EXPECT_EQ(OpenDescriptorCount(), fds_before);
+  EXPECT_EQ(OpenHandleCount(), handles_before);
   EXPECT_TRUE(HasNoChildren());
 }
 
 TEST(ViewerNotifierTest, NoInstallPathMeansNoLaunch) {
-  IsolatedEnv env;  // its registry file has no viewer key
+  IsolatedEnv env;  // no install folder
+  ViewerInstallPath install_path(env);
   CLogViewerNotifier notifier;
   WCHAR folder[260] = {};
   EXPECT_EQ(notifier.GetViewerInstallPath(folder), 0);
@@ -127,23 +117,18 @@ TEST(ViewerNotifierTest, NoInstallPathMeansNoLaunch) {
   EXPECT_TRUE(HasNoChildren());
 
   // The value is read with a limit of 260 bytes, terminator included.
-  env.WriteRegistry(InstallPathLines(fs::path("/opt/") / std::string(124, 'v')));  // 129 characters
+  const fs::path base = env.root().root_path() / "opt";
+  const std::size_t room = 129 - base.u16string().size() - 1;
+  install_path.Set(base / std::string(room, 'v'));  // 129 characters
   EXPECT_EQ(notifier.GetViewerInstallPath(folder), 1);
-  EXPECT_EQ(std::u16string(folder), u"/opt/" + std::u16string(124, u'v'));
-  env.WriteRegistry(InstallPathLines(fs::path("/opt/") / std::string(125, 'v')));
+  EXPECT_EQ(std::u16string(folder), (base / std::string(room, 'v')).u16string());
+  install_path.Set(base / std::string(room + 1, 'v'));
   EXPECT_EQ(notifier.GetViewerInstallPath(folder), 0);
 }
 
-TEST(ViewerNotifierTest, ViewerThatNeverPublishesCostsOneBoundedLaunch) {
+TEST(ViewerNotifierTest, ViewerThatNeverGetsReadyCostsOneBoundedLaunch) {
   IsolatedEnv env;
-  fs::create_directories(env.root() / "bin");
-  const fs::path count = env.root() / "launches";
-  {
-    std::ofstream script(env.root() / "bin" / "qorlog");
-    script << "#!/bin/sh\necho started >> '" << count.string() << "'\nexec sleep 5\n";
-  }
-  fs::permissions(env.root() / "bin" / "qorlog", fs::perms::owner_all);
-  env.WriteRegistry(InstallPathLines(env.root() / "bin"));
+  FakeViewerInstall install(env, "silent");
   CLogViewerNotifier notifier;
   const auto fw = Patterned<stFW_LOG_W>(7);
   const auto start = Clock::now();
@@ -151,25 +136,23 @@ TEST(ViewerNotifierTest, ViewerThatNeverPublishesCostsOneBoundedLaunch) {
   const double waited = std::chrono::duration<double>(Clock::now() - start).count();
   EXPECT_GE(waited, 2.9);
   EXPECT_LT(waited, 4.0);
-  EXPECT_EQ(ReadFile(count), "started\n");
+  EXPECT_EQ(ReadFile(install.report().string() + ".starts"), "started\n");
 }
 
 TEST(ViewerNotifierTest, LaunchProcessQuotesThePathAndPassesArguments) {
   TempDir dir;
-  const fs::path program = dir.path() / "with blank";
-  {
-    std::ofstream script(program);
-    script << "#!/bin/sh\nexit $(( $1 + $# ))\n";
-  }
-  fs::permissions(program, fs::perms::owner_all);
+  const fs::path program = dir.path() / (u"with blank" + std::u16string(platform::kProgramFileSuffix));
+  fs::copy_file(SelfPath(), program);
   CLogViewerNotifier notifier;
   DWORD code = 0;
   const std::u16string path = program.u16string();
-  EXPECT_EQ(notifier.LaunchProcess(path.c_str(), u"40 \"two words\"", 0xFFFFFFFF, 1, &code), 1);
+  const std::u16string arguments = u"--child sum-args \"" + dir.path().u16string() + u"\" 40 \"two words\"";
+  EXPECT_EQ(notifier.LaunchProcess(path.c_str(), arguments.c_str(), 0xFFFFFFFF, 1, &code), 1);
   EXPECT_EQ(code, 42u);
   EXPECT_EQ(notifier.LaunchProcess(u"", nullptr, 0, 0, nullptr), 0);
   EXPECT_EQ(notifier.LaunchProcess(nullptr, nullptr, 0, 0, nullptr), 0);
-  EXPECT_EQ(notifier.LaunchProcess(u"/nonexistent/qorlog", nullptr, 100, 0, nullptr), 0);
+  const std::u16string missing = (dir.path() / "none" / "qorlog").u16string();
+  EXPECT_EQ(notifier.LaunchProcess(missing.c_str(), nullptr, 100, 0, nullptr), 0);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Helpers of the notifier tests: records with a recognisable byte pattern,
-// a machine-wide scope in a temporary folder, and registry lines for the
-// viewer's install folder.
+// a machine-wide scope in a temporary folder, the viewer's install folder,
+// and an install whose viewer is this test program.
 #pragma once
 
 #include <cstdlib>
@@ -27,18 +27,45 @@ std::string BytesOf(const Record& r) {
   return std::string(reinterpret_cast<const char*>(&r), sizeof r);
 }
 
-// Points the machine-wide scope ("Global\" names) at a temporary folder.
+// Points the machine-wide scope ("Global\" names) at a temporary folder
+// (Windows has its own).
 class GlobalScope {
  public:
-  GlobalScope() { setenv("QORLOG_GLOBAL_DIR", (dir_.path() / "global").c_str(), 1); }
-  ~GlobalScope() { unsetenv("QORLOG_GLOBAL_DIR"); }
+  GlobalScope() { SetEnv("QORLOG_GLOBAL_DIR", (dir_.path() / "global").string()); }
+  ~GlobalScope() { UnsetEnv("QORLOG_GLOBAL_DIR"); }
 
  private:
   TempDir dir_;
 };
 
-inline std::string InstallPathLines(const std::filesystem::path& folder) {
-  return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VARNOK\\ZEL\\Pellora i]\nInstallPath=" + folder.string() + "\n";
-}
+// The viewer's "InstallPath" for the life of the object: a line of the
+// registry file, on Windows the value in HKEY_LOCAL_MACHINE's 32-bit view
+// (install_path.cc), where the viewer's installer writes it.
+class ViewerInstallPath {
+ public:
+  explicit ViewerInstallPath(const IsolatedEnv& env) : env_(env) {}
+  ~ViewerInstallPath();
+  ViewerInstallPath(const ViewerInstallPath&) = delete;
+  ViewerInstallPath& operator=(const ViewerInstallPath&) = delete;
+  void Set(const std::filesystem::path& folder) const;
+
+ private:
+  const IsolatedEnv& env_;
+};
+
+// An install folder whose viewer is a copy of this test program, which then
+// acts as the viewer (fake_viewer.cc): "viewer" publishes its window and
+// writes a report of the first record it receives; "silent" never publishes
+// and never waits for messages, and only notes each start.
+class FakeViewerInstall {
+ public:
+  FakeViewerInstall(const IsolatedEnv& env, const std::string& mode = "viewer");
+  ~FakeViewerInstall() { UnsetEnv("QORLOG_TEST_FAKE_VIEWER"); }
+  const std::filesystem::path& report() const { return report_; }
+
+ private:
+  ViewerInstallPath install_path_;
+  std::filesystem::path report_;
+};
 
 }  // namespace qorlog::testing

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 
 #include "notify/notify_names.h"
 #include "notify/tray_notifier.h"
 #include "platform/process.h"
 #include "tests/notify/notify_test_util.h"
-#include "tests/platform/receiver_child.h"
+#include "tests/support/process_census.h"
+#include "tests/support/window_receiver.h"
 
 namespace qorlog::testing {
 namespace {
@@ -16,146 +18,131 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::u16string GlobalName(std::u16string_view base) { return u"Global\\" + std::u16string(base); }
+const std::u16string kGlobalTray = GlobalName(kTrayMappingName);
 
-ReceiverChild::Options TrayAt(std::u16string name, bool hung = false) {
-  ReceiverChild::Options o;
-  o.mapping = std::move(name);
+Receiver::Options Tray(bool hung = false) {
+  Receiver::Options o;
   o.hung = hung;
-  o.reply = 1;
+  o.record_copy_data = true;
   return o;
 }
 
-void ExpectMessage(ReceiverChild& tray, platform::UINT msg, platform::WPARAM wparam, platform::LPARAM lparam) {
-  auto m = tray.Next();
-  ASSERT_TRUE(m) << "no message " << msg << "/" << wparam;
-  EXPECT_EQ(m->msg, msg);
-  EXPECT_EQ(m->wparam, wparam);
-  EXPECT_EQ(m->lparam, lparam);
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-void ExpectCopyData(ReceiverChild& tray, std::uint64_t id, const std::string& bytes) {
-  auto m = tray.Next();
-  ASSERT_TRUE(m) << "no WM_COPYDATA " << id;
-  EXPECT_EQ(m->msg, platform::kWmCopyData);
-  EXPECT_EQ(m->id, id);
-  EXPECT_EQ(m->bytes, bytes);
-}
+class TrayNotifierTest : public ::testing::Test {
+ protected:
+  IsolatedEnv env_;
+  GlobalScope global_;
+  CTrayNotifier notifier_;
+};
 
-TEST(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
-  IsolatedEnv env;
-  GlobalScope global;
-  ReceiverChild tray(TrayAt(GlobalName(kTrayMappingName)));
+TEST_F(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
+  Receiver tray(kGlobalTray, Tray());
   ASSERT_NE(tray.window(), 0u);
-  CTrayNotifier notifier;
-  ASSERT_EQ(notifier.FindTrayWindow(), tray.window());
+  ASSERT_EQ(notifier_.FindTrayWindow(), tray.window());
   const platform::UINT kTray = platform::RegisterWindowMessageA("WM_QOR_CONTROL_MESSAGE_TRAY");
   const platform::UINT kFlicker = platform::RegisterWindowMessageA("WM_QOR_CONTROL_MESSAGE_TRAY_FLICKER");
   EXPECT_EQ(TrayMessage(), kTray);
   EXPECT_EQ(TrayFlickerMessage(), kFlicker);
-
-  EXPECT_EQ(notifier.NotifyNewLogFile(1001), 1);
-  ExpectMessage(tray, kTray, 111, 1001);
-  EXPECT_EQ(notifier.SendTrayValue(-5), 1);
-  ExpectMessage(tray, kTray, 101, -5);
-  EXPECT_EQ(notifier.FlickerTray(9), 1);
-  ExpectMessage(tray, kFlicker, platform::GetCurrentThreadId(), 9);
-  EXPECT_EQ(notifier.FlickerTray(-9, 44), 1);
-  ExpectMessage(tray, kFlicker, 44, -9);
-  EXPECT_EQ(notifier.RefreshTray(), 1);
-  ExpectMessage(tray, kTray, 102, 0);
-  EXPECT_EQ(notifier.PostTrayValue(0xFFFFFFFFu), 1);
-  ExpectMessage(tray, kTray, 103, 0xFFFFFFFFll);
-  EXPECT_EQ(notifier.UpdateTray(), 1);
-  ExpectMessage(tray, kTray, 104, 0);
-  EXPECT_EQ(notifier.ResetTray(), 1);
-  ExpectMessage(tray, kTray, 110, 1);
-
-  for (DWORD id : {105u, 106u, 107u, 109u, 112u, 113u, 114u}) {
-    EXPECT_EQ(notifier.SendTrayText(id, u"xyz"), 1) << id;
-    ExpectCopyData(tray, id, std::string("x\0y\0z\0\0", 7));
-  }
-  EXPECT_EQ(notifier.SendTrayText(108, u"xyz"), 0);
-  EXPECT_EQ(notifier.SendTrayText(105, nullptr), 0);
-
   const auto simple = Patterned<stSIMPLE_LOG_NOTIFY_W>(1);
   const auto fw = Patterned<stFW_LOG_W>(2);
   const auto pc = Patterned<stPC_SCAN_LOG_W>(3);
-  EXPECT_EQ(notifier.SendSimpleLog(&simple), 1);
-  ExpectCopyData(tray, 115, BytesOf(simple));
-  EXPECT_EQ(notifier.SendFWLog(&fw), 1);
-  ExpectCopyData(tray, 117, BytesOf(fw));
-  EXPECT_EQ(notifier.SendPCScanLog(&pc), 1);
-  ExpectCopyData(tray, 119, BytesOf(pc));
-  EXPECT_EQ(notifier.SendFWLog(nullptr), 0);
+  const std::string xyz("x\0y\0z\0\0", 7);
+  struct Row {
+    std::function<platform::LRESULT()> send;
+    platform::UINT msg;
+    platform::WPARAM wparam;  // the copy-data identifier for WM_COPYDATA
+    platform::LPARAM lparam;
+    std::string bytes;
+  };
+  // Each call is made and its message checked before the next call: Windows
+  // hands a receiver sent messages before posted ones.
+  const Row rows[] = {
+      Row{[&] { return notifier_.NotifyNewLogFile(1001); }, kTray, 111, 1001, ""},
+      Row{[&] { return notifier_.SendTrayValue(-5); }, kTray, 101, -5, ""},
+      Row{[&] { return notifier_.FlickerTray(9); }, kFlicker, platform::GetCurrentThreadId(), 9, ""},
+      Row{[&] { return notifier_.FlickerTray(-9, 44); }, kFlicker, 44, -9, ""},
+      Row{[&] { return notifier_.RefreshTray(); }, kTray, 102, 0, ""},
+      Row{[&] { return notifier_.PostTrayValue(0xFFFFFFFFu); }, kTray, 103, 0xFFFFFFFFll, ""},
+      Row{[&] { return notifier_.UpdateTray(); }, kTray, 104, 0, ""},
+      Row{[&] { return notifier_.ResetTray(); }, kTray, 110, 1, ""},
+      Row{[&] { return notifier_.SendTrayText(105, u"xyz"); }, platform::kWmCopyData, 105, 0, xyz},
+      Row{[&] { return notifier_.SendTrayText(106, u"xyz"); }, platform::kWmCopyData, 106, 0, xyz},
+      Row{[&] { return notifier_.SendTrayText(107, u"xyz"); }, platform::kWmCopyData, 107, 0, xyz},
+      Row{[&] { return notifier_.SendTrayText(109, u"xyz"); }, platform::kWmCopyData, 109, 0, xyz},
+      Row{[&] { return notifier_.SendTrayText(112, u"xyz"); }, platform::kWmCopyData, 112, 0, xyz},
+      Row{[&] { return notifier_.SendTrayText(113, u"xyz"); }, platform::kWmCopyData, 113, 0, xyz},
+      Row{[&] { return notifier_.SendTrayText(114, u"xyz"); }, platform::kWmCopyData, 114, 0, xyz},
+      Row{[&] { return notifier_.SendSimpleLog(&simple); }, platform::kWmCopyData, 115, 0, BytesOf(simple)},
+      Row{[&] { return notifier_.SendFWLog(&fw); }, platform::kWmCopyData, 117, 0, BytesOf(fw)},
+      Row{[&] { return notifier_.SendPCScanLog(&pc); }, platform::kWmCopyData, 119, 0, BytesOf(pc)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(::testing::Message() << row.msg << "/" << row.wparam);
+    EXPECT_EQ(row.send(), 1);
+    const auto m = tray.Next();
+    ASSERT_TRUE(m);
+    EXPECT_EQ(m->msg, row.msg);
+    EXPECT_EQ(row.msg == platform::kWmCopyData ? m->id : m->wparam, row.wparam);
+    EXPECT_EQ(m->lparam, row.lparam);
+    EXPECT_EQ(m->bytes, row.bytes);
+  }
+  EXPECT_EQ(notifier_.SendTrayText(108, u"xyz"), 0);
+  EXPECT_EQ(notifier_.SendTrayText(105, nullptr), 0);
+  EXPECT_EQ(notifier_.SendFWLog(nullptr), 0);
   EXPECT_FALSE(tray.Next(200));
 }
 
-TEST(TrayNotifierTest, TrayIsLookedUpOnlyUnderItsGlobalName) {
-  IsolatedEnv env;
-  GlobalScope global;
-  ReceiverChild session_tray(TrayAt(std::u16string(kTrayMappingName)));
-  CTrayNotifier notifier;
-  EXPECT_EQ(notifier.FindTrayWindow(), 0u);
-  EXPECT_EQ(notifier.NotifyNewLogFile(1000), 0);
-  EXPECT_EQ(notifier.FlickerTray(1), 0);
+TEST_F(TrayNotifierTest, TrayIsLookedUpOnlyUnderItsGlobalName) {
+  Receiver session_tray(kTrayMappingName, Tray());
+  EXPECT_EQ(notifier_.FindTrayWindow(), 0u);
+  EXPECT_EQ(notifier_.NotifyNewLogFile(1000), 0);
+  EXPECT_EQ(notifier_.FlickerTray(1), 0);
   EXPECT_FALSE(session_tray.Next(200));
   // A tray that is gone is not found through the mapping it left.
-  ReceiverChild tray(TrayAt(GlobalName(kTrayMappingName)));
-  EXPECT_EQ(notifier.FindTrayWindow(), tray.window());
-  tray.Kill();
-  EXPECT_EQ(notifier.FindTrayWindow(), 0u);
-  EXPECT_EQ(notifier.NotifyNewLogFile(1000), 0);
+  Receiver tray(kGlobalTray, Tray());
+  EXPECT_EQ(notifier_.FindTrayWindow(), tray.window());
+  tray.End();
+  EXPECT_EQ(notifier_.FindTrayWindow(), 0u);
+  EXPECT_EQ(notifier_.NotifyNewLogFile(1000), 0);
 }
 
-TEST(TrayNotifierTest, HungTrayCostsATimedSendAboutTwoSeconds) {
-  IsolatedEnv env;
-  GlobalScope global;
-  ReceiverChild tray(TrayAt(GlobalName(kTrayMappingName), true));
-  CTrayNotifier notifier;
-  ASSERT_EQ(notifier.FindTrayWindow(), tray.window());
+TEST_F(TrayNotifierTest, HungTrayCostsATimedSendAboutTwoSeconds) {
+  Receiver tray(kGlobalTray, Tray(true));
+  ASSERT_EQ(notifier_.FindTrayWindow(), tray.window());
   const auto start = Clock::now();
-  EXPECT_EQ(notifier.NotifyNewLogFile(1001), 0);
-  const double waited = std::chrono::duration<double>(Clock::now() - start).count();
-  EXPECT_GE(waited, 1.9);
-  EXPECT_LT(waited, 2.8);
+  EXPECT_EQ(notifier_.NotifyNewLogFile(1001), 0);
+  EXPECT_GE(SecondsSince(start), 1.9);
+  EXPECT_LT(SecondsSince(start), 2.8);
   // A posted message does not wait at all.
   const auto post_start = Clock::now();
-  notifier.FlickerTray(1);
-  EXPECT_LT(std::chrono::duration<double>(Clock::now() - post_start).count(), 0.5);
+  notifier_.FlickerTray(1);
+  EXPECT_LT(SecondsSince(post_start), 0.5);
 }
 
-TEST(TrayNotifierTest, PresenceEventFollowsItsHolder) {
-  IsolatedEnv env;
-  GlobalScope global;
+TEST_F(TrayNotifierTest, PresenceEventFollowsItsHolder) {
   EXPECT_EQ(IsTrayEventPresent(), 0);
   {
-    ReceiverChild::Options bare;
-    bare.event = std::u16string(kTrayEventName);
-    ReceiverChild session_holder(bare);
+    Receiver session_holder(u"", {.event = std::u16string(kTrayEventName)});
     EXPECT_EQ(IsTrayEventPresent(), 0);
   }
-  ReceiverChild::Options global_event;
-  global_event.event = GlobalName(kTrayEventName);
-  ReceiverChild holder(global_event);
+  Receiver holder(u"", {.event = GlobalName(kTrayEventName)});
   EXPECT_EQ(IsTrayEventPresent(), 1);
   EXPECT_EQ(IsWindowsNT(), 1);
-  holder.Kill();
+  holder.End();
   EXPECT_EQ(IsTrayEventPresent(), 0);
 }
 
-TEST(TrayNotifierTest, NotifyingLeaksNoDescriptor) {
-  IsolatedEnv env;
-  GlobalScope global;
-  ReceiverChild tray(TrayAt(GlobalName(kTrayMappingName)));
-  CTrayNotifier notifier;
-  const int before = OpenDescriptorCount();
+TEST_F(TrayNotifierTest, NotifyingLeaksNoHandle) {
+  Receiver tray(kGlobalTray, Tray());
+  const int before = OpenHandleCount();
   for (int i = 0; i < 10; ++i) {
-    notifier.NotifyNewLogFile(1000);
-    notifier.FlickerTray(i);
+    notifier_.NotifyNewLogFile(1000);
+    notifier_.FlickerTray(i);
     IsTrayEventPresent();
   }
   for (int i = 0; i < 20; ++i) ASSERT_TRUE(tray.Next());
-  EXPECT_EQ(OpenDescriptorCount(), before);
+  EXPECT_EQ(OpenHandleCount(), before);
 }
 
 }  // namespace

@@ -16,9 +16,9 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/window.h"
-#include "tests/platform/receiver_child.h"
-#include "tests/platform/window_receiver.h"
+#include "tests/support/process_census.h"
 #include "tests/support/temp_env.h"
+#include "tests/support/window_receiver.h"
 
 namespace qorlog::platform::posix {
 namespace {
@@ -106,10 +106,10 @@ TEST(PosixProbeTest, TellsAMappedPageFromTheGuardPageBehindIt) {
 
 TEST(PosixWindowTest, SendingLeaksNoDescriptor) {
   testing::IsolatedEnv env;
-  testing::Receiver receiver("QorLogTest.Leak");
+  testing::Receiver receiver(u"QorLogTest.Leak");
   const testing::TestMessages m;
   ASSERT_NE(receiver.window(), 0u);
-  const int before = testing::OpenDescriptorCount();
+  const int before = testing::OpenHandleCount();
   for (int i = 0; i < 20; ++i) {
     CopyDataStruct cds{1, 3, "abc"};
     SendMessageW(receiver.window(), kWmCopyData, 0, ToLParam(&cds));
@@ -122,7 +122,7 @@ TEST(PosixWindowTest, SendingLeaksNoDescriptor) {
     if (posts < 20) SleepMilliseconds(10);
   }
   EXPECT_EQ(posts, 20);
-  EXPECT_EQ(testing::OpenDescriptorCount(), before);
+  EXPECT_EQ(testing::OpenHandleCount(), before);
 }
 
 }  // namespace

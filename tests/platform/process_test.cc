@@ -1,15 +1,19 @@
 // Starting programs: the readiness notice, hidden starts, exit codes, and
 // that starting leaves neither a descriptor nor a child behind.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <thread>
 
 #include "platform/errors.h"
 #include "platform/posix/ready_notice.h"
 #include "platform/process.h"
-#include "tests/platform/receiver_child.h"
+#include "tests/support/process_census.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::platform {
@@ -74,7 +78,7 @@ TEST(ProcessTest, StartAndWaitGivesTheExitCode) {
 
 TEST(ProcessTest, StartingLeavesNoDescriptorAndNoChild) {
   ASSERT_TRUE(testing::HasNoChildren());
-  const int before = testing::OpenDescriptorCount();
+  const int before = testing::OpenHandleCount();
   ReadyOutcome outcome;
   for (int i = 0; i < 5; ++i) {
     StartDetached(Shell("printf x >&$QORLOG_READY_FD"), ShowMode::kHidden, 2000, &outcome);
@@ -82,7 +86,7 @@ TEST(ProcessTest, StartingLeavesNoDescriptorAndNoChild) {
     DWORD code;
     StartAndWait(Shell("exit 0"), ShowMode::kHidden, &code);
   }
-  EXPECT_EQ(testing::OpenDescriptorCount(), before);
+  EXPECT_EQ(testing::OpenHandleCount(), before);
   // The detached programs are not children of this process: once they end,
   // nothing waits to be reaped here.
   std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -1,7 +1,7 @@
 // Window messages between processes: registered numbers, the three sending
 // calls, WM_COPYDATA copies, windows whose owner is gone or hung, and the
 // publication of a window under a name. The receivers are this program
-// started again (window_receiver.h).
+// started again (tests/support/window_receiver.h).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,8 +13,8 @@
 #include "platform/errors.h"
 #include "platform/window.h"
 #include "platform/window_publication.h"
-#include "tests/platform/window_receiver.h"
 #include "tests/support/temp_env.h"
+#include "tests/support/window_receiver.h"
 
 namespace qorlog::platform {
 namespace {
@@ -24,36 +24,6 @@ using qorlog::testing::TestMessages;
 using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-// args: the name to publish under, "run" or "hung", a handle to publish
-// instead of the window's (0 for none).
-QORLOG_CHILD_ROLE("receiver", [](const std::vector<std::string>& args, const testing::ChildChannel& channel) {
-  const TestMessages m;
-  MessageWindow window;
-  LRESULT posted = 0;
-  const DWORD created = window.Create([&](UINT msg, WPARAM wparam, LPARAM lparam) -> LRESULT {
-    if (msg == m.add) return static_cast<LRESULT>(wparam) + lparam;
-    if (msg == m.post) return posted += static_cast<LRESULT>(wparam) + lparam;
-    if (msg == m.count) return posted;
-    if (msg == m.crash) std::_Exit(7);
-    if (msg == kWmCopyData) {
-      const CopyDataStruct* cds = CopyDataOf(lparam);
-      return testing::CopyDataHash(cds->dwData, cds->lpData, cds->cbData);
-    }
-    return 1;
-  });
-  if (created != 0) return 2;
-  const HWND published = std::stoull(args.at(2));
-  WindowPublication publication;
-  if (publication.Publish(Utf8ToUtf16(args.at(0)), published != 0 ? published : window.handle()) != 0) return 3;
-  channel.Ready(0);
-  if (args.at(1) == "hung") {
-    channel.WaitForRelease();
-    return 0;
-  }
-  while (!channel.Released()) window.RunFor(20);
-  return 0;
-});
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -71,7 +41,7 @@ TEST(RegisteredMessageTest, NumbersAreInRangeAndCaseBlind) {
 }
 
 TEST_F(WindowTest, SendPostAndCopyDataReachAnotherProcess) {
-  Receiver receiver("QorLogTest.Send");
+  Receiver receiver(u"QorLogTest.Send");
   const HWND w = receiver.window();
   ASSERT_NE(w, 0u);
   EXPECT_TRUE(IsWindow(w));
@@ -105,7 +75,7 @@ TEST_F(WindowTest, SendPostAndCopyDataReachAnotherProcess) {
 }
 
 TEST_F(WindowTest, WindowOfAGoneOwnerIsNoWindow) {
-  Receiver receiver("QorLogTest.Gone");
+  Receiver receiver(u"QorLogTest.Gone");
   const HWND w = receiver.window();
   ASSERT_TRUE(IsWindow(w));
   EXPECT_EQ(SendMessageW(w, m_.crash, 0, 0), 0);  // the owner dies while handling it
@@ -122,7 +92,7 @@ TEST_F(WindowTest, WindowOfAGoneOwnerIsNoWindow) {
 }
 
 TEST_F(WindowTest, HungReceiverCostsATimedSendItsTimeOut) {
-  Receiver receiver("QorLogTest.Hung", "hung");
+  Receiver receiver(u"QorLogTest.Hung", {.hung = true});
   const HWND w = receiver.window();
   ASSERT_TRUE(IsWindow(w));
   auto start = Clock::now();
@@ -178,7 +148,7 @@ TEST_F(WindowTest, OnePublisherPerNameWhileItsWindowLives) {
   EXPECT_EQ(FindPublishedWindow(kName), 0u);
   HWND gone = 0;
   {
-    Receiver receiver("QorLogTest.Published");
+    Receiver receiver(kName);
     ASSERT_NE(receiver.window(), 0u);
     WindowPublication second;
     EXPECT_EQ(second.Publish(kName, 42), kErrorAlreadyExists);
@@ -187,7 +157,7 @@ TEST_F(WindowTest, OnePublisherPerNameWhileItsWindowLives) {
   }
   EXPECT_EQ(FindPublishedWindow(kName), 0u);  // nobody holds the name
 
-  Receiver stale("QorLogTest.Published", "run", gone);  // holds the name with a dead window's handle
+  Receiver stale(kName, {.published = gone});  // holds the name with a dead window's handle
   ASSERT_EQ(stale.window(), gone);
   WindowPublication mine;
   EXPECT_EQ(mine.Publish(kName, 42), 0u);

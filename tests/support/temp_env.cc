@@ -54,21 +54,6 @@ void SaveEnv(const char* name, std::string& value, bool& had) {
   had = old != nullptr;
   if (had) value = old;
 }
-// The C library's environment calls; Windows' spells them differently.
-void SetEnv(const char* name, const std::string& value) {
-#ifdef _WIN32
-  _putenv_s(name, value.c_str());
-#else
-  setenv(name, value.c_str(), 1);
-#endif
-}
-void UnsetEnv(const char* name) {
-#ifdef _WIN32
-  _putenv_s(name, "");  // an empty value removes the variable there
-#else
-  unsetenv(name);
-#endif
-}
 void RestoreEnv(const char* name, const std::string& value, bool had) {
   if (had) {
     SetEnv(name, value);
@@ -77,6 +62,23 @@ void RestoreEnv(const char* name, const std::string& value, bool had) {
   }
 }
 }  // namespace
+
+// The C library's environment calls; Windows' spells them differently.
+void SetEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+  _putenv_s(name, value.c_str());
+#else
+  setenv(name, value.c_str(), 1);
+#endif
+}
+
+void UnsetEnv(const char* name) {
+#ifdef _WIN32
+  _putenv_s(name, "");  // an empty value removes the variable there
+#else
+  unsetenv(name);
+#endif
+}
 
 IsolatedEnv::IsolatedEnv() {
   SaveEnv("QORLOG_REGISTRY", old_registry_, had_registry_);

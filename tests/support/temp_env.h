@@ -81,6 +81,11 @@ class ProgramFilesScope {
 #define QORLOG_SKIP_UNLESS_USABLE(scope) \
   if (!(scope).usable()) GTEST_SKIP() << "on Windows only in a private Wine prefix: it empties the log folders"
 
+// Sets or removes a variable of this process's environment (the C library's,
+// which child processes inherit).
+void SetEnv(const char* name, const std::string& value);
+void UnsetEnv(const char* name);
+
 // Writes bytes to a file, replacing it.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // Reads a whole file; an empty string when it cannot be read.

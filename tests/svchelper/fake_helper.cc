@@ -4,26 +4,27 @@
 // and so are loading and unloading ("load", "unload"). The gates answer 1
 // unless QORLOG_FAKE_HELPER_USER_MODE or QORLOG_FAKE_HELPER_INSTALLED is "0".
 // Built with QORLOG_FAKE_HELPER_PARTIAL it lacks qor2svcIsInstalled.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#ifdef _WIN32
+#define FAKE_EXPORT extern "C" __declspec(dllexport)
+#else
 #define FAKE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
 void Record(const std::string& line) {
   const char* log = std::getenv("QORLOG_FAKE_HELPER_LOG");
   if (log == nullptr || *log == 0) return;
-  const int fd = ::open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd < 0) return;
-  const std::string text = line + "\n";
-  (void)!::write(fd, text.data(), text.size());
-  ::close(fd);
+  std::FILE* file = std::fopen(log, "ab");
+  if (file == nullptr) return;
+  std::fputs((line + "\n").c_str(), file);
+  std::fclose(file);
 }
 
 std::uint32_t Gate(const char* name, const char* variable) {

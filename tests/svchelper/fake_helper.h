@@ -27,7 +27,8 @@ class FakeHelperEnv {
   std::filesystem::path log_;
 };
 
-// Copies `helper` to <update folder>/amd64/qor2scd.so below `program_files`.
+// Copies `helper` to <update folder>/amd64/qor2scd.so (.dll: the helper's
+// own suffix) below `program_files`.
 void InstallHelper(const std::filesystem::path& program_files, const std::filesystem::path& helper);
 
 }  // namespace qorlog::testing

@@ -1,24 +1,25 @@
 #include "tests/svchelper/fake_helper.h"
 
-#include <cstdlib>
 #include <fstream>
+
+#include "tests/support/temp_env.h"
 
 namespace qorlog::testing {
 
 FakeHelperEnv::FakeHelperEnv(const std::filesystem::path& log, bool user_mode, bool installed) : log_(log) {
-  setenv("QORLOG_FAKE_HELPER_LOG", log_.c_str(), 1);
+  SetEnv("QORLOG_FAKE_HELPER_LOG", log_.string());
   SetGates(user_mode, installed);
 }
 
 FakeHelperEnv::~FakeHelperEnv() {
-  unsetenv("QORLOG_FAKE_HELPER_LOG");
-  unsetenv("QORLOG_FAKE_HELPER_USER_MODE");
-  unsetenv("QORLOG_FAKE_HELPER_INSTALLED");
+  UnsetEnv("QORLOG_FAKE_HELPER_LOG");
+  UnsetEnv("QORLOG_FAKE_HELPER_USER_MODE");
+  UnsetEnv("QORLOG_FAKE_HELPER_INSTALLED");
 }
 
 void FakeHelperEnv::SetGates(bool user_mode, bool installed) const {
-  setenv("QORLOG_FAKE_HELPER_USER_MODE", user_mode ? "1" : "0", 1);
-  setenv("QORLOG_FAKE_HELPER_INSTALLED", installed ? "1" : "0", 1);
+  SetEnv("QORLOG_FAKE_HELPER_USER_MODE", user_mode ? "1" : "0");
+  SetEnv("QORLOG_FAKE_HELPER_INSTALLED", installed ? "1" : "0");
 }
 
 std::vector<std::string> FakeHelperEnv::Calls() const {
@@ -36,7 +37,7 @@ void FakeHelperEnv::ClearCalls() const {
 void InstallHelper(const std::filesystem::path& program_files, const std::filesystem::path& helper) {
   const auto folder = program_files / "Varnok/ZEL/Pellora i/amd64";
   std::filesystem::create_directories(folder);
-  std::filesystem::copy_file(helper, folder / "qor2scd.so", std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(helper, folder / ("qor2scd" + helper.extension().string()), std::filesystem::copy_options::overwrite_existing);
 }
 
 }  // namespace qorlog::testing

@@ -70,9 +70,10 @@ TEST_F(BridgeTest, RefusesMissingAbsentAndOverlongPaths) {
 
   // A real helper behind a path of 260 characters is not even tried.
   std::filesystem::path deep = dir_.path();
-  while (deep.string().size() < 250) deep /= "aaaaaaaaaaaaaaaaaaaa";
+  while (deep.string().size() < 230) deep /= "aaaaaaaaaaaaaaaaaaaa";
   std::filesystem::create_directories(deep);
-  std::string name = std::string(260 - deep.string().size() - 1 - 3, 'x') + ".so";
+  const std::string suffix = qorlog::testing::FakeHelperFile().extension().string();
+  const std::string name = std::string(260 - deep.string().size() - 1 - suffix.size(), 'x') + suffix;
   std::filesystem::copy_file(qorlog::testing::FakeHelperFile(), deep / name);
   const std::u16string long_path = Wide(deep / name);
   ASSERT_EQ(long_path.size(), 260u);
