@@ -187,9 +187,11 @@ void CLogManager::LoadServiceHelper(const PathBuffer& program_files) {
   bridge_.Load(path.c_str(), kLoadWithAlteredSearchPath);
 }
 
-DWORD CLogManager::OpenCurrentLogFile(DWORD kind, std::u16string_view base, File& file,
-                                      std::optional<DWORD>* header_count) {
-  // The Program Files path serves both the category folder and the helper's folder.
+DWORD CLogManager::OpenCurrentLogFile(DWORD kind, File& file, std::optional<DWORD>* header_count) {
+  // The Program Files path is read once and serves both the category folder
+  // and the helper's folder.
+  char16_t base[platform::kMaxPath] = {};
+  util_.GetProgramFilesPath(base, platform::kMaxPath);  // a failure leaves an empty base
   const PathBuffer program_files(base);
   PathBuffer folder(base);
   folder.AppendPart(kCommonLogSubfolder);

@@ -81,16 +81,6 @@ DWORD CLogManager::AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W& log) {
 // and the release runs as one unit for all writers of all processes.
 template <typename Record, typename Object>
 DWORD CLogManager::Append(DWORD kind, Record& log) {
-  // The Program Files path comes from the settings, not from the log files
-  // that the mutex guards: reading it before the wait keeps the other
-  // writers from waiting on the lookup. A failure leaves an empty base.
-  char16_t base[platform::kMaxPath] = {};
-  bool base_read = true;
-  try {
-    util_.GetProgramFilesPath(base, platform::kMaxPath);
-  } catch (const std::exception&) {
-    base_read = false;  // answered as the file error it would be under the mutex
-  }
   const DWORD wait = mutex_.Wait();
   if (wait == platform::NamedMutex::kWaitAbandoned) {
     // We own it now, but the previous owner may have left its file half
@@ -117,8 +107,7 @@ DWORD CLogManager::Append(DWORD kind, Record& log) {
     // A tear this writer could not cut back is mended before anything follows it.
     if (!torn_tail_.Settle()) return kStatusLogError;
     std::optional<DWORD> known_count;
-    if (!base_read) return kStatusLogError;
-    if (const DWORD status = OpenCurrentLogFile(kind, base, file, &known_count); status != 0) return status;
+    if (const DWORD status = OpenCurrentLogFile(kind, file, &known_count); status != 0) return status;
     bridge_.TouchSubFile(file.GetFilePath().c_str());
     length_before = file.SeekToEnd();
     log.stTime = clock()();

@@ -69,16 +69,14 @@ class CLogManager {
   DWORD AppendFWLog(stFW_LOG_W& log);
   DWORD AppendSimpleLog(DWORD kind, stSIMPLE_LOG_W& log);
 
-  // Chooses today's current file of `kind` below `program_files` (the Program
-  // Files path, read by the caller), creating the folder and the file
+  // Chooses today's current file of `kind`, creating the folder and the file
   // as needed, and opens it into `file` for reading and writing with write
   // access denied to others. 0 when a name was chosen (the file may still
   // have failed to open: it is then left closed); 1627 when none could be.
   // The caller holds the writers' mutex. Defined in current_log_file.cc.
   // When the file's header was read through `file` on the way (its count
   // cannot have changed since), *header_count gets its record count.
-  DWORD OpenCurrentLogFile(DWORD kind, std::u16string_view program_files, platform::File& file,
-                           std::optional<DWORD>* header_count = nullptr);
+  DWORD OpenCurrentLogFile(DWORD kind, platform::File& file, std::optional<DWORD>* header_count = nullptr);
 
   // Reads the header of an open file from its start; true when it is valid,
   // with its record count stored in *count when count is not null. Any error
