@@ -8,8 +8,8 @@
 //                   header, write record, write header, close, unlock
 //   MandatedWork    the work an append must do, with raw system calls and no
 //                   library code: under a process-shared mutex, list the
-//                   folder, open the greatest name exclusively (guard, check
-//                   and take of the share markers), read its header, relax to
+//                   folder, open the greatest name exclusively (one write
+//                   lock on the share markers), read its header, relax to
 //                   deny-write, write the record and the header, close
 // Each case runs in a fresh temporary folder with its own registry file and
 // session folder; the clock is fixed so every append lands on the same day.
@@ -197,14 +197,14 @@ void BM_RawFloor(benchmark::State& state) {
 BENCHMARK(BM_RawFloor)->Iterations(kIterations)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
 // One fcntl on the share markers far past the data (as the library's POSIX
-// files place them): F_OFD_GETLK to check a run, F_OFD_SETLK to take or drop.
-bool MarkerLock(int fd, int cmd, short type, long long first, long long count) {
+// files place them), taking, changing or dropping a run.
+bool MarkerLock(int fd, short type, long long first, long long count) {
   struct flock fl = {};
   fl.l_type = type;
   fl.l_whence = SEEK_SET;
   fl.l_start = LLONG_MAX - 64 + first;
   fl.l_len = count;
-  return fcntl(fd, cmd, &fl) == 0 && (cmd != F_OFD_GETLK || fl.l_type == F_UNLCK);
+  return fcntl(fd, F_OFD_SETLK, &fl) == 0;
 }
 
 void BM_MandatedWork(benchmark::State& state) {
@@ -248,11 +248,10 @@ void BM_MandatedWork(benchmark::State& state) {
     const int fd = ::openat(AT_FDCWD, path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     struct stat st;
     std::uint32_t header[3];
-    bool ok = fd >= 0 && flock(fd, LOCK_EX) == 0 && fstat(fd, &st) == 0 && MarkerLock(fd, F_OFD_GETLK, F_WRLCK, 0, 4) &&
-              MarkerLock(fd, F_OFD_SETLK, F_RDLCK, 0, 5) && flock(fd, LOCK_UN) == 0 &&
+    bool ok = fd >= 0 && MarkerLock(fd, F_WRLCK, 1, 4) && fstat(fd, &st) == 0 &&
               pread(fd, header, sizeof header, 0) == sizeof header && greatest[0] != 0 &&
-              // deny-write from here on: drop "denies reads"
-              MarkerLock(fd, F_OFD_SETLK, F_UNLCK, 0, 1) && pwrite(fd, record, sizeof record, end) == sizeof record;
+              // deny-write from here on: the write locks become shared ones
+              MarkerLock(fd, F_RDLCK, 1, 4) && pwrite(fd, record, sizeof record, end) == sizeof record;
     end += sizeof record;
     header[1] += 1;
     header[2] = header[0] + header[1];

@@ -78,24 +78,30 @@ bool File::OpenRelative(const NativeHandle* folder, std::u16string_view path, st
     return false;
   };
 
-  // Retries only when a deleter unlinked the path between our open and guard.
+  // An exclusive writer takes its markers in one step, without the guard.
+  const bool exclusive = share_lock::IsExclusiveWriter(claim);
+  // Retries only when a deleter unlinked the path between our open and our
+  // markers (or guard).
   for (int attempt = 0; attempt < 8; ++attempt) {
     NativeHandle handle(posix::OpenAt(at, native.c_str(), oflags, 0666));
     if (!handle.IsValid()) return fail(posix::ErrorFromErrno(errno, error_path));
     const int fd = FdOf(handle);
 
-    if (int err = share_lock::LockGuard(fd); err != 0) return fail(posix::ErrorFromErrno(err, error_path));
+    int err = exclusive ? share_lock::TakeExclusive(fd) : share_lock::LockGuard(fd);
+    if (err != 0) return fail(posix::ErrorFromErrno(err, error_path));  // closing drops any markers taken
     struct stat st;
     if (fstat(fd, &st) != 0) return fail(posix::ErrorFromErrno(errno, error_path));  // the guard goes with the handle
     if (S_ISDIR(st.st_mode)) return fail(kErrorAccessDenied);
     if (st.st_nlink == 0) continue;
-    int err = share_lock::CheckConflicts(fd, claim);
-    if (err == 0) err = share_lock::TakeClaim(fd, claim);
+    if (!exclusive) {
+      err = share_lock::TakeClaim(fd, claim);
+      if (err == 0) err = share_lock::CheckConflicts(fd, claim);
+    }
     if (err == 0 && (flags & modeCreate) && !(flags & modeNoTruncate) && st.st_size != 0) {
       if (posix::FTruncate(fd, 0) != 0) err = errno;
     }
-    share_lock::UnlockGuard(fd);
-    if (err != 0) return fail(posix::ErrorFromErrno(err, error_path));  // closing drops any markers taken
+    if (!exclusive) share_lock::UnlockGuard(fd);
+    if (err != 0) return fail(posix::ErrorFromErrno(err, error_path));
     handle_ = std::move(handle);
     flags_ = flags;
     position_ = 0;
@@ -120,7 +126,7 @@ bool File::RelaxShare(unsigned share, DWORD* error) {
   if ((to.deny_read && !from.deny_read) || (to.deny_write && !from.deny_write)) {
     return fail(kErrorInvalidParameter);
   }
-  if (int err = share_lock::DropDenies(FdOf(handle_), from, to); err != 0) return fail(posix::ErrorFromErrno(err));
+  if (int err = share_lock::Relax(FdOf(handle_), from, to); err != 0) return fail(posix::ErrorFromErrno(err));
   flags_ = (flags_ & ~0x70u) | (share & 0x70);
   length_known_ = length_known_ && to.deny_write;
   return true;

@@ -36,7 +36,7 @@ DWORD WithUnusedFile(const std::string& native, Op op) {
   if (S_ISDIR(st.st_mode)) return kErrorAccessDenied;
   if (int err = share_lock::LockGuard(fd); err != 0) return ErrorFromErrno(err, native);
   DWORD result;
-  if (const int busy = share_lock::CheckUnused(fd); busy != 0) {
+  if (const int busy = share_lock::TakeIfUnused(fd); busy != 0) {
     result = ErrorFromErrno(busy, native);  // EAGAIN: someone holds it (32)
   } else {
     // Make sure the name still refers to the file we checked.

@@ -1,17 +1,23 @@
 // What only the POSIX backend has: the one errno table, the files behind
 // named mutexes, the session folder, the refusal of symbolic links, the
-// probe beside a guard page, and descriptors that sending must not leak.
+// share markers' protocol between openers, the probe beside a guard page,
+// and descriptors that sending must not leak.
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <functional>
+#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "platform/errors.h"
 #include "platform/file.h"
 #include "platform/posix/errno_table.h"
+#include "platform/posix/share_lock.h"
 #include "platform/posix/session_paths.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -90,6 +96,67 @@ TEST(PosixFileTest, OpenRefusesASymbolicLink) {
   EXPECT_TRUE(f.Open(Utf8ToUtf16((dir.path() / "20260101.log").string()), File::modeRead | File::shareDenyNone));
   EXPECT_FALSE(f.Open(Utf8ToUtf16((dir.path() / "link.log").string()), File::modeRead | File::shareDenyNone, &err));
   EXPECT_EQ(err, kErrorAccessDenied);
+}
+
+// An exclusive writer (two steps: take, then check that the file still has
+// a name and relax to deny-write) against another party, in every order of
+// their steps; a party stops at its first failed step and its markers go.
+// Both may succeed only when compatible, and one of them always does. The
+// other party is an opener under the guard (take, then check), or a deleter
+// (take "open" if unused, then unlink).
+TEST(PosixShareLockTest, NoOrderOfStepsLetsConflictingPartiesBothIn) {
+  using share_lock::Claim;
+  using Step = std::function<int(int fd)>;
+  testing::TempDir dir;
+  const std::string path = (dir.path() / "20260101.log").string();
+  const Claim exclusive{.read = true, .write = true, .deny_read = true, .deny_write = true};
+  const Claim writer{.read = true, .write = true, .deny_write = true};
+  const Step writer_steps[2] = {
+      [](int fd) { return share_lock::TakeExclusive(fd); },
+      [&](int fd) {
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || st.st_nlink == 0) return ENOENT;
+        return share_lock::Relax(fd, exclusive, writer);
+      }};
+  auto opener = [](Claim claim) {
+    return std::array<Step, 2>{[claim](int fd) { return share_lock::TakeClaim(fd, claim); },
+                               [claim](int fd) { return share_lock::CheckConflicts(fd, claim); }};
+  };
+  const struct {
+    const char* what;
+    std::array<Step, 2> steps;
+    bool compatible;  // with the relaxed writer
+  } others[] = {
+      {"viewer", opener({.read = true}), true},
+      {"second writer", opener({.read = true, .write = true}), false},
+      {"unshared reader", opener({.read = true, .deny_read = true, .deny_write = true}), false},
+      {"deleter",
+       {[](int fd) { return share_lock::TakeIfUnused(fd); }, [&](int) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }},
+       false},
+  };
+  for (const auto& other : others) {
+    // Each order: which party makes each of the four steps (0 = the writer).
+    for (const auto order : {0b0011, 0b0101, 0b0110, 0b1001, 0b1010, 0b1100}) {
+      testing::WriteFile(path, "x");
+      int fds[2] = {::open(path.c_str(), O_RDWR | O_CLOEXEC), ::open(path.c_str(), O_RDWR | O_CLOEXEC)};
+      int step[2] = {0, 0};
+      bool failed[2] = {false, false};
+      for (int i = 0; i < 4; ++i) {
+        const int party = (order >> i) & 1;
+        if (failed[party]) continue;
+        const Step& next = party == 0 ? writer_steps[step[0]++] : other.steps[step[1]++];
+        if (next(fds[party]) != 0) {
+          failed[party] = true;
+          ::close(std::exchange(fds[party], -1));
+        }
+      }
+      EXPECT_TRUE(!failed[0] || !failed[1]) << other.what << " order " << order;
+      EXPECT_TRUE(other.compatible || failed[0] || failed[1]) << other.what << " order " << order;
+      for (int fd : fds) {
+        if (fd >= 0) ::close(fd);
+      }
+    }
+  }
 }
 
 TEST(PosixProbeTest, TellsAMappedPageFromTheGuardPageBehindIt) {
