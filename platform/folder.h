@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,22 +47,27 @@ class Folder {
   // being made or opened (the object then works by path).
   DWORD Open(std::size_t base_size);
 
-  bool IsOpen() const { return handle_.IsValid(); }
+  bool IsOpen() const { return handle().IsValid(); }
   // The folder's path, without trailing separators.
   const std::u16string& path() const { return path_; }
   // The path of `name` inside the folder.
   std::u16string PathOf(std::u16string_view name) const;
 
-  // For the backend: the handle, and whether a listing has moved its read
-  // position from the start.
-  const NativeHandle& handle() const { return handle_; }
+  // For the backend: the handle (its own, or one the backend keeps between
+  // opens of the same folder and shares), whether a listing may have moved
+  // its read position from the start, and whether the open just confirmed
+  // that the folder is unchanged (taken by the first listing).
+  const NativeHandle& handle() const { return shared_ != nullptr ? *shared_ : handle_; }
   bool listed() const { return listed_; }
   void set_listed() { listed_ = true; }
+  bool TakeConfirmed() { return std::exchange(confirmed_, false); }
 
  private:
   std::u16string path_;
   NativeHandle handle_;
+  std::shared_ptr<const NativeHandle> shared_;
   bool listed_ = false;
+  bool confirmed_ = false;
 };
 
 // The searches and the entry description of find_names.h, over the names of

@@ -107,7 +107,9 @@ DWORD WalkMatchingNames(Folder& folder, std::u16string_view pattern, OnEntry on_
   // The names may be those kept from an earlier search while the folder is
   // provably unchanged (posix/folder_listing.h).
   posix::folder_listing::Names names;
-  if (int err = posix::folder_listing::Read(posix::FdOf(folder.handle()), folder.listed(), &names); err != 0) {
+  const bool confirmed = folder.TakeConfirmed();
+  if (int err = posix::folder_listing::Read(posix::FdOf(folder.handle()), folder.listed(), confirmed, &names);
+      err != 0) {
     return SearchFailed(posix::ErrorFromErrno(err));
   }
   folder.set_listed();

@@ -21,6 +21,7 @@
 
 #include "platform/errors.h"
 #include "platform/folder.h"
+#include "platform/posix/folder_listing.h"
 #include "platform/posix/sys.h"
 #include "platform/text.h"
 
@@ -64,7 +65,8 @@ Folder::~Folder() { posix::FolderDescriptor(static_cast<int>(handle_.Release()))
 
 DWORD Folder::Open(std::size_t base_size) {
   posix::FolderDescriptor(static_cast<int>(handle_.Release()));
-  listed_ = false;
+  shared_.reset();
+  listed_ = confirmed_ = false;
   std::u16string_view base = std::u16string_view(path_).substr(0, std::min(base_size, path_.size()));
   std::u16string_view rest = std::u16string_view(path_).substr(base.size());
   while (!base.empty() && base.back() == kPathSeparator) base.remove_suffix(1);
@@ -87,10 +89,14 @@ DWORD Folder::Open(std::size_t base_size) {
   // No link anywhere in the whole path: then none below the base either.
   const bool whole_tried = !whole_open_fails.load(std::memory_order_relaxed);
   if (whole_tried) {
+    // A folder reached this way may be kept open for the next Open of the
+    // same path while nothing can have made the path lead elsewhere
+    // (posix/folder_listing.h); its read position is then shared.
     const std::string whole = native_base + '/' + native_rest;
-    const int fd = OpenBelowWithoutLinks(AT_FDCWD, whole.c_str(), kListFlags);
-    if (fd >= 0) {
-      handle_ = NativeHandle(fd);
+    auto walk = [&] { return OpenBelowWithoutLinks(AT_FDCWD, whole.c_str(), kListFlags); };
+    shared_ = posix::folder_listing::OpenFolder(whole, walk, &confirmed_);
+    if (shared_ != nullptr) {
+      listed_ = true;
       return kErrorSuccess;
     }
   }

@@ -1,5 +1,7 @@
 // Folder: the walk below a base that follows no link, and the calls made
 // through the folder it reached.
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -122,11 +124,13 @@ TEST(FolderTest, CallsGoThroughTheFolderReached) {
   EXPECT_EQ(error, kErrorFileNotFound);
 }
 
-// Searches through a folder may reuse the names of an earlier search; they
-// must still see every change another process made, however soon after the
-// last search, and a folder that another one replaced under the same path.
-// The child also searches after its change, as a process that appends
-// after a fork() would, so it must not take the parent's notice of it.
+// Opens of a folder may reuse the folder reached by an earlier open, and
+// searches the names of an earlier search; they must still see every change
+// another process made, however soon after the last search: to the names,
+// to the folder (replaced under the same path), or to any folder above it
+// (replaced, or made a link, which the walk must then refuse). The child also
+// searches after its change, as a process that appends after a fork() would,
+// so it must not take the parent's notice of it.
 TEST(FolderTest, SearchesSeeEveryChangeThatAnotherProcessMade) {
   TempDir dir;
   const fs::path log = dir.path() / "p/log";
@@ -170,6 +174,20 @@ TEST(FolderTest, SearchesSeeEveryChangeThatAnotherProcessMade) {
          fs::create_directories(log);
          WriteFile(log / ("fresh" + i + ".log"), "x");
        }},
+      // Another folder renamed over the emptied one.
+      {nullptr,
+       [&](const std::string& i) {
+         for (const auto& e : fs::directory_iterator(log)) fs::remove(e.path());
+         fs::create_directories(dir.path() / ("over" + i));
+         WriteFile(dir.path() / ("over" + i) / ("over" + i + ".log"), "x");
+         fs::rename(dir.path() / ("over" + i), log);
+       }},
+      {nullptr,
+       [&](const std::string& i) {
+         fs::rename(log.parent_path(), dir.path() / ("linked" + i));
+         fs::create_directories(dir.path() / ("other" + i) / "log");
+         fs::create_directory_symlink(dir.path() / ("other" + i), log.parent_path());
+       }},
   };
   for (int round = 0; round < 250; ++round) {
     const Change& c = changes[round % std::size(changes)];
@@ -189,8 +207,43 @@ TEST(FolderTest, SearchesSeeEveryChangeThatAnotherProcessMade) {
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (fs::is_symlink(log.parent_path())) {
+      ASSERT_EQ(search(), std::vector<std::string>{"(not open)"}) << "round " << round;
+      fs::remove(log.parent_path());
+      fs::create_directories(log);
+    }
     ASSERT_EQ(search(), on_disk()) << "round " << round;
   }
+}
+
+// A file system mounted over a folder above raises no change in the folders
+// below it, which an earlier open may have kept: the next open must reach the
+// mounted one. Needs the right to mount in a private mount namespace.
+TEST(FolderTest, OpensReachAFolderMountedOverThePath) {
+  TempDir dir;
+  const fs::path log = dir.path() / "p/log";
+  fs::create_directories(log);
+  WriteFile(log / "old.log", "x");
+  const pid_t child = fork();
+  if (child == 0) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) _exit(77);
+    auto names = [&] {
+      Folder folder(U(log));
+      std::vector<std::u16string> out;
+      if (folder.Open(U(dir.path()).size()) == kErrorSuccess) FindFileNames(folder, u"*.log", &out);
+      return out;
+    };
+    if (names() != std::vector<std::u16string>{u"old.log"}) _exit(1);
+    if (::mount("tmpfs", log.parent_path().c_str(), "tmpfs", 0, nullptr) != 0) _exit(77);
+    fs::create_directories(log);
+    WriteFile(log / "new.log", "x");
+    _exit(names() == std::vector<std::u16string>{u"new.log"} ? 0 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "no right to mount here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
