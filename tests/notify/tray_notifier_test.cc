@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <vector>
 
 #include "notify/notify_names.h"
 #include "notify/tray_notifier.h"
@@ -57,7 +58,7 @@ TEST_F(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
   };
   // Each call is made and its message checked before the next call: Windows
   // hands a receiver sent messages before posted ones.
-  const Row rows[] = {
+  std::vector<Row> rows = {
       Row{[&] { return notifier_.NotifyNewLogFile(1001); }, kTray, 111, 1001, ""},
       Row{[&] { return notifier_.SendTrayValue(-5); }, kTray, 101, -5, ""},
       Row{[&] { return notifier_.FlickerTray(9); }, kFlicker, platform::GetCurrentThreadId(), 9, ""},
@@ -66,17 +67,14 @@ TEST_F(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
       Row{[&] { return notifier_.PostTrayValue(0xFFFFFFFFu); }, kTray, 103, 0xFFFFFFFFll, ""},
       Row{[&] { return notifier_.UpdateTray(); }, kTray, 104, 0, ""},
       Row{[&] { return notifier_.ResetTray(); }, kTray, 110, 1, ""},
-      Row{[&] { return notifier_.SendTrayText(105, u"xyz"); }, platform::kWmCopyData, 105, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(106, u"xyz"); }, platform::kWmCopyData, 106, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(107, u"xyz"); }, platform::kWmCopyData, 107, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(109, u"xyz"); }, platform::kWmCopyData, 109, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(112, u"xyz"); }, platform::kWmCopyData, 112, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(113, u"xyz"); }, platform::kWmCopyData, 113, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(114, u"xyz"); }, platform::kWmCopyData, 114, 0, xyz},
       Row{[&] { return notifier_.SendSimpleLog(&simple); }, platform::kWmCopyData, 115, 0, BytesOf(simple)},
       Row{[&] { return notifier_.SendFWLog(&fw); }, platform::kWmCopyData, 117, 0, BytesOf(fw)},
       Row{[&] { return notifier_.SendPCScanLog(&pc); }, platform::kWmCopyData, 119, 0, BytesOf(pc)},
   };
+  for (const platform::WPARAM id : {105, 106, 107, 109, 112, 113, 114}) {
+    rows.push_back({[this, id] { return notifier_.SendTrayText(static_cast<DWORD>(id), u"xyz"); }, platform::kWmCopyData,
+                    id, 0, xyz});
+  }
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.msg << "/" << row.wparam);
     EXPECT_EQ(row.send(), 1);
