@@ -21,13 +21,6 @@ using Clock = std::chrono::steady_clock;
 std::u16string GlobalName(std::u16string_view base) { return u"Global\\" + std::u16string(base); }
 const std::u16string kGlobalTray = GlobalName(kTrayMappingName);
 
-Receiver::Options Tray(bool hung = false) {
-  Receiver::Options o;
-  o.hung = hung;
-  o.record_copy_data = true;
-  return o;
-}
-
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 class TrayNotifierTest : public ::testing::Test {
@@ -38,7 +31,7 @@ class TrayNotifierTest : public ::testing::Test {
 };
 
 TEST_F(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
-  Receiver tray(kGlobalTray, Tray());
+  Receiver tray(kGlobalTray, {.record_copy_data = true});
   ASSERT_NE(tray.window(), 0u);
   ASSERT_EQ(notifier_.FindTrayWindow(), tray.window());
   const platform::UINT kTray = platform::RegisterWindowMessageA("WM_QOR_CONTROL_MESSAGE_TRAY");
@@ -92,13 +85,13 @@ TEST_F(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
 }
 
 TEST_F(TrayNotifierTest, TrayIsLookedUpOnlyUnderItsGlobalName) {
-  Receiver session_tray(kTrayMappingName, Tray());
+  Receiver session_tray(kTrayMappingName);
   EXPECT_EQ(notifier_.FindTrayWindow(), 0u);
   EXPECT_EQ(notifier_.NotifyNewLogFile(1000), 0);
   EXPECT_EQ(notifier_.FlickerTray(1), 0);
   EXPECT_FALSE(session_tray.Next(200));
   // A tray that is gone is not found through the mapping it left.
-  Receiver tray(kGlobalTray, Tray());
+  Receiver tray(kGlobalTray);
   EXPECT_EQ(notifier_.FindTrayWindow(), tray.window());
   tray.End();
   EXPECT_EQ(notifier_.FindTrayWindow(), 0u);
@@ -106,7 +99,7 @@ TEST_F(TrayNotifierTest, TrayIsLookedUpOnlyUnderItsGlobalName) {
 }
 
 TEST_F(TrayNotifierTest, HungTrayCostsATimedSendAboutTwoSeconds) {
-  Receiver tray(kGlobalTray, Tray(true));
+  Receiver tray(kGlobalTray, {.hung = true});
   ASSERT_EQ(notifier_.FindTrayWindow(), tray.window());
   const auto start = Clock::now();
   EXPECT_EQ(notifier_.NotifyNewLogFile(1001), 0);
@@ -132,7 +125,7 @@ TEST_F(TrayNotifierTest, PresenceEventFollowsItsHolder) {
 }
 
 TEST_F(TrayNotifierTest, NotifyingLeaksNoHandle) {
-  Receiver tray(kGlobalTray, Tray());
+  Receiver tray(kGlobalTray);
   const int before = OpenHandleCount();
   for (int i = 0; i < 10; ++i) {
     notifier_.NotifyNewLogFile(1000);
