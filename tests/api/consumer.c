@@ -2,9 +2,9 @@
  *
  * Without arguments it prints the Program Files folder (the install test).
  * With "--round-trip TAG" it writes a record of every kind through the
- * narrow and the wide writer, reads each back as the newest record of the
- * newest file of its kind, and compares every field; it prints what differs
- * and ends with 1 then. */
+ * narrow and the wide writer and reads each back as the newest record of the
+ * newest file of its kind (every field in its place is the writers test's
+ * affair); it prints what differs and ends with 1 then. */
 #include <qorlog/qorlog.h>
 #include <stdio.h>
 #include <string.h>
@@ -66,111 +66,67 @@ static void* OpenNewest(DWORD kind) {
   return log;
 }
 
-static void PcScan(const char* tag, int wide) {
+static void PcScan(const char* text, int wide) {
+  stPC_SCAN_LOG_A a;
+  stPC_SCAN_LOG_W w;
   stPC_SCAN_LOG_W* read = NULL;
   DWORD count = 0;
   void* log;
-  char text[64];
-  snprintf(text, sizeof text, "pc scan %s %s", wide ? "W" : "A", tag);
-  if (wide) {
-    stPC_SCAN_LOG_W rec;
-    memset(&rec, 0, sizeof rec);
-    rec.dwCode = 11;
-    rec.dwSubCode = 12;
-    Widen(rec.szText64, 64, text);
-    Widen(rec.szText260, 260, "C:\\scanned\\file.exe");
-    Check(QORLOG_WritePCScanLogW(&rec) == QORLOG_STATUS_OK, "pc scan write status", text);
-  } else {
-    stPC_SCAN_LOG_A rec;
-    memset(&rec, 0, sizeof rec);
-    rec.dwCode = 11;
-    rec.dwSubCode = 12;
-    strcpy(rec.szText64, text);
-    strcpy(rec.szText260, "C:\\scanned\\file.exe");
-    Check(QORLOG_WritePCScanLogA(&rec) == QORLOG_STATUS_OK, "pc scan write status", text);
-  }
+  memset(&a, 0, sizeof a);
+  memset(&w, 0, sizeof w);
+  a.dwCode = w.dwCode = 11;
+  strcpy(a.szText64, text);
+  Widen(w.szText64, 64, text);
+  Check((wide ? QORLOG_WritePCScanLogW(&w) : QORLOG_WritePCScanLogA(&a)) == QORLOG_STATUS_OK, "write status", text);
   log = OpenNewest(QORLOG_KIND_PCSCAN);
-  Check(log != NULL && QORLOG_ReadPCScanLogArray(log, &read, &count) == QORLOG_STATUS_OK && count > 0, "pc scan read",
-        text);
+  Check(log != NULL && QORLOG_ReadPCScanLogArray(log, &read, &count) == QORLOG_STATUS_OK && count > 0, "read", text);
   if (read != NULL && count > 0) {
-    Check(read[0].dwCode == 11 && read[0].dwSubCode == 12, "pc scan codes", text);
-    Check(SameText(read[0].szText64, text) && SameText(read[0].szText260, "C:\\scanned\\file.exe"), "pc scan texts",
-          text);
-    Check(read[0].stTime.wYear >= 2024, "pc scan time stamp", text);
+    Check(read[0].dwCode == 11 && SameText(read[0].szText64, text) && read[0].stTime.wYear >= 2024, "record", text);
     QORLOG_FreePCScanLogArray(read);
   }
   QORLOG_CloseLog(log);
 }
 
-static void Firewall(const char* tag, int wide) {
+static void Firewall(const char* text, int wide) {
+  stFW_LOG_A a;
+  stFW_LOG_W w;
   stFW_LOG_W* read = NULL;
   DWORD count = 0;
   void* log;
-  char text[64];
-  snprintf(text, sizeof text, "firewall %s %s", wide ? "W" : "A", tag);
-  if (wide) {
-    stFW_LOG_W rec;
-    memset(&rec, 0, sizeof rec);
-    rec.dwCode = 21;
-    rec.dwSubCode = 22;
-    rec.dwParam = 0xDEADBEEF;
-    Widen(rec.szText64, 64, text);
-    Widen(rec.szText260, 260, "10.0.0.1:443");
-    Widen(rec.szText64b, 64, "blocked");
-    Check(QORLOG_WriteFWLogW(&rec) == QORLOG_STATUS_OK, "firewall write status", text);
-  } else {
-    stFW_LOG_A rec;
-    memset(&rec, 0, sizeof rec);
-    rec.dwCode = 21;
-    rec.dwSubCode = 22;
-    rec.dwParam = 0xDEADBEEF;
-    strcpy(rec.szText64, text);
-    strcpy(rec.szText260, "10.0.0.1:443");
-    strcpy(rec.szText64b, "blocked");
-    Check(QORLOG_WriteFWLogA(&rec) == QORLOG_STATUS_OK, "firewall write status", text);
-  }
+  memset(&a, 0, sizeof a);
+  memset(&w, 0, sizeof w);
+  a.dwParam = w.dwParam = 0xDEADBEEF;
+  strcpy(a.szText64b, text);
+  Widen(w.szText64b, 64, text);
+  Check((wide ? QORLOG_WriteFWLogW(&w) : QORLOG_WriteFWLogA(&a)) == QORLOG_STATUS_OK, "write status", text);
   log = OpenNewest(QORLOG_KIND_FIREWALL);
-  Check(log != NULL && QORLOG_ReadFWLogArray(log, &read, &count) == QORLOG_STATUS_OK && count > 0, "firewall read",
-        text);
+  Check(log != NULL && QORLOG_ReadFWLogArray(log, &read, &count) == QORLOG_STATUS_OK && count > 0, "read", text);
   if (read != NULL && count > 0) {
-    Check(read[0].dwCode == 21 && read[0].dwSubCode == 22 && read[0].dwParam == 0xDEADBEEF, "firewall numbers", text);
-    Check(SameText(read[0].szText64, text) && SameText(read[0].szText260, "10.0.0.1:443") &&
-              SameText(read[0].szText64b, "blocked"),
-          "firewall texts", text);
-    Check(read[0].stTime.wYear >= 2024, "firewall time stamp", text);
+    Check(read[0].dwParam == 0xDEADBEEF && SameText(read[0].szText64b, text) && read[0].stTime.wYear >= 2024, "record",
+          text);
     QORLOG_FreeFWLogArray(read);
   }
   QORLOG_CloseLog(log);
 }
 
-static void Simple(DWORD kind, const char* tag, int wide) {
+static void Simple(DWORD kind, const char* text, int wide) {
+  stSIMPLE_LOG_A a;
+  stSIMPLE_LOG_W w;
   stSIMPLE_LOG_W* read = NULL;
   DWORD count = 0;
   void* log;
-  char text[96];
-  snprintf(text, sizeof text, "simple %lu %s %s%s", (unsigned long)kind, wide ? "W" : "A", tag, wide ? "" : NON_ASCII);
-  if (wide) {
-    stSIMPLE_LOG_W rec;
-    memset(&rec, 0, sizeof rec);
-    rec.dwCode = 31;
-    rec.dwSubCode = 32;
-    Widen(rec.szText260, 260, text);
-    Check(QORLOG_WriteSimpleLogW(kind, &rec) == QORLOG_STATUS_OK, "simple write status", text);
-  } else {
-    stSIMPLE_LOG_A rec;
-    memset(&rec, 0, sizeof rec);
-    rec.dwCode = 31;
-    rec.dwSubCode = 32;
-    strcpy(rec.szText260, text);
-    Check(QORLOG_WriteSimpleLogA(kind, &rec) == QORLOG_STATUS_OK, "simple write status", text);
-  }
+  memset(&a, 0, sizeof a);
+  memset(&w, 0, sizeof w);
+  a.dwSubCode = w.dwSubCode = 32;
+  strcpy(a.szText260, text);
+  Widen(w.szText260, 260, text);
+  Check((wide ? QORLOG_WriteSimpleLogW(kind, &w) : QORLOG_WriteSimpleLogA(kind, &a)) == QORLOG_STATUS_OK,
+        "write status", text);
   log = OpenNewest(kind);
-  Check(log != NULL && QORLOG_ReadSimpleLogArray(log, &read, &count) == QORLOG_STATUS_OK && count > 0, "simple read",
-        text);
+  Check(log != NULL && QORLOG_ReadSimpleLogArray(log, &read, &count) == QORLOG_STATUS_OK && count > 0, "read", text);
   if (read != NULL && count > 0) {
-    Check(read[0].dwCode == 31 && read[0].dwSubCode == 32, "simple codes", text);
-    Check(wide ? SameText(read[0].szText260, text) : SameAnsiText(read[0].szText260, text), "simple text", text);
-    Check(read[0].stTime.wYear >= 2024, "simple time stamp", text);
+    Check(read[0].dwSubCode == 32 && read[0].stTime.wYear >= 2024, "record", text);
+    Check(wide ? SameText(read[0].szText260, text) : SameAnsiText(read[0].szText260, text), "text", text);
     QORLOG_FreeSimpleLogArray(read);
   }
   QORLOG_CloseLog(log);
@@ -178,12 +134,19 @@ static void Simple(DWORD kind, const char* tag, int wide) {
 
 static int RoundTrip(const char* tag) {
   const DWORD simple_kinds[] = {QORLOG_KIND_ANTIKEYLOGGER, QORLOG_KIND_SECUREBROWSER, QORLOG_KIND_PELLORA};
+  char text[96];
   int wide;
   size_t i;
   for (wide = 0; wide <= 1; ++wide) {
-    PcScan(tag, wide);
-    Firewall(tag, wide);
-    for (i = 0; i < sizeof simple_kinds / sizeof simple_kinds[0]; ++i) Simple(simple_kinds[i], tag, wide);
+    snprintf(text, sizeof text, "pc scan %s %s", wide ? "W" : "A", tag);
+    PcScan(text, wide);
+    snprintf(text, sizeof text, "firewall %s %s", wide ? "W" : "A", tag);
+    Firewall(text, wide);
+    for (i = 0; i < sizeof simple_kinds / sizeof simple_kinds[0]; ++i) {
+      snprintf(text, sizeof text, "simple %lu %s %s%s", (unsigned long)simple_kinds[i], wide ? "W" : "A", tag,
+               wide ? "" : NON_ASCII);
+      Simple(simple_kinds[i], text, wide);
+    }
   }
   if (g_failures == 0) printf("every record kind written and read back\n");
   return g_failures == 0 ? 0 : 1;

@@ -16,16 +16,14 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "settings/secure_ini_document.h"
-#include "tests/api/test_receiver.h"
 #include "tests/support/spawn_child.h"
 #include "tests/support/temp_env.h"
+#include "tests/support/window_receiver.h"
 
 namespace qorlog {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Received;
-using TestViewer = testing::TestReceiver;
 
 int64_t Ticks(const SYSTEMTIME& t) {
   return ((((int64_t{t.wYear} * 13 + t.wMonth) * 32 + t.wDay) * 24 + t.wHour) * 60 + t.wMinute) * 60000 +
@@ -80,8 +78,11 @@ class PolicyWritersTest : public ::testing::Test {
   testing::ProgramFilesScope program_files_{env_};
 };
 
-// Checks what the viewer got for the six records, in order.
-void ExpectSixNotifications(const std::vector<Received>& got, bool stamped_by_append, int64_t from, int64_t to) {
+// Checks what the viewer got for the six records, in order, and that
+// nothing else came.
+void ExpectSixNotifications(testing::Receiver& viewer, bool stamped_by_append, int64_t from, int64_t to) {
+  std::vector<testing::ReceivedMessage> got;
+  while (auto m = viewer.Next(got.size() < 6 ? 3000 : 200)) got.push_back(*m);
   ASSERT_EQ(got.size(), 6u);
   const uint64_t ids[6] = {206, 206, 204, 204, 202, 202};
   const std::size_t sizes[6] = {672, 672, 804, 804, 548, 548};
@@ -111,16 +112,17 @@ void ExpectSixNotifications(const std::vector<Received>& got, bool stamped_by_ap
 // "on, appends fail" or "off". A failure there becomes the exit code 1.
 QORLOG_CHILD_ROLE("write-all-six", [](const std::vector<std::string>& args, const testing::ChildChannel&) {
   const std::string& policy = args.at(0);
-  TestViewer viewer(kViewerMappingName);
+  testing::Receiver viewer(kViewerMappingName, {.record_copy_data = true});
+  EXPECT_NE(viewer.window(), 0u);
   EXPECT_EQ(QORLOG_WriteFWLogW(nullptr), QORLOG_STATUS_NULL_RECORD);
   EXPECT_EQ(QORLOG_WriteSimpleLogA(1002, nullptr), QORLOG_STATUS_NULL_RECORD);
   const int64_t before = Ticks(platform::GetLocalTime());
   for (DWORD status : WriteAllSix()) EXPECT_EQ(status != 0, policy == "on, appends fail");
   const int64_t after = Ticks(platform::GetLocalTime());
   if (policy == "off") {
-    EXPECT_TRUE(viewer.received().empty());
+    EXPECT_FALSE(viewer.Next(200));
   } else {  // a failed append stops before stamping: the caller's time travels
-    ExpectSixNotifications(viewer.received(), policy == "on", before, after);
+    ExpectSixNotifications(viewer, policy == "on", before, after);
   }
   return ::testing::Test::HasFailure() ? 1 : 0;
 });

@@ -1,5 +1,6 @@
 // The read exports through the shared library: listing, opening, the header
-// and record reads, freeing, closing, and what the library refuses.
+// and record reads, freeing, closing, and what the library refuses. What the
+// reads make of a file's bytes is the log reader's affair (tests/logstore).
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include "api/qorlog.h"
-#include "platform/file.h"
 #include "platform/text.h"
 #include "tests/logstore/log_file_builder.h"
 #include "tests/support/temp_env.h"
@@ -77,47 +77,6 @@ TEST_F(ReadExportsTest, ListOpenByIndexAndReadOneByOne) {
   EXPECT_EQ(QORLOG_FreeLogHeader(reinterpret_cast<stLOG_HEADER*>(files)), 0u);  // the list, via any free
 }
 
-TEST_F(ReadExportsTest, EachArrayReadAndTheDamageItReports) {
-  const auto fw = Put("firewall", "2024030500.log",
-                      HeaderBytes(2) + RecordBytes(Firewall(1, 1, 10)) + RecordBytes(Firewall(2, 2, 20)) + "\xFF\xFE");
-  void* log = nullptr;
-  ASSERT_EQ(QORLOG_OpenLogFile(Wide(fw).c_str(), &log), 0u);
-  stFW_LOG_W* array = nullptr;
-  DWORD count = 0;
-  ASSERT_EQ(QORLOG_ReadFWLogArray(log, &array, &count), 0u);  // cut-off tail: normal end
-  ASSERT_EQ(count, 2u);
-  EXPECT_EQ(array[0].dwParam, 20u);
-  EXPECT_EQ(array[1].dwParam, 10u);
-  EXPECT_EQ(QORLOG_FreeFWLogArray(array), 0u);
-  QORLOG_CloseLog(log);
-
-  std::string bytes = HeaderBytes(5);
-  for (DWORD code : {1u, 2u, 603u, 4u, 5u}) bytes += RecordBytes(Simple(code, 0));
-  const auto simple = Put("etc", "2024030500.log", bytes);
-  ASSERT_EQ(QORLOG_OpenLogFile(Wide(simple).c_str(), &log), 0u);
-  stSIMPLE_LOG_W* simple_array = nullptr;
-  count = 0;
-  EXPECT_EQ(QORLOG_ReadSimpleLogArray(log, &simple_array, &count), QORLOG_STATUS_LOG_ERROR);
-  EXPECT_EQ(simple_array, nullptr);
-  EXPECT_EQ(count, 0u);
-  QORLOG_CloseLog(log);
-}
-
-TEST_F(ReadExportsTest, EmptyFileGivesAZeroHeaderAndNoArray) {
-  const auto path = Put("pc scan", "2024030500.log", "");
-  void* log = nullptr;
-  ASSERT_EQ(QORLOG_OpenLogFile(Wide(path).c_str(), &log), 0u);
-  stLOG_HEADER* header = nullptr;
-  ASSERT_EQ(QORLOG_GetLogItemCnt(log, &header), 0u);
-  EXPECT_EQ(header->dwItemCount + header->dwVersion + header->dwCheck, 0u);
-  EXPECT_EQ(QORLOG_FreeLogHeader(header), 0u);
-  stPC_SCAN_LOG_W* array = nullptr;
-  DWORD count = 0;
-  EXPECT_EQ(QORLOG_ReadPCScanLogArray(log, &array, &count), 0u);
-  EXPECT_EQ(array, nullptr);
-  QORLOG_CloseLog(log);
-}
-
 TEST_F(ReadExportsTest, FailedOpensStillCreateAHandle) {
   void* log = nullptr;
   EXPECT_EQ(QORLOG_OpenLogFile(Wide(env_.root() / "missing.log").c_str(), &log), QORLOG_STATUS_FILE_NOT_FOUND);
@@ -138,23 +97,6 @@ TEST_F(ReadExportsTest, FailedOpensStillCreateAHandle) {
     QORLOG_CloseLog(log);
   }
   EXPECT_EQ(QORLOG_FreeSimpleLogArray(reinterpret_cast<stSIMPLE_LOG_W*>(files)), 0u);
-}
-
-TEST_F(ReadExportsTest, ReaderSharesTheFileWithAWriter) {
-  const auto path = Put("firewall", "2024030500.log", HeaderBytes(1) + RecordBytes(Firewall(1, 1)));
-  qorlog::platform::File writer;
-  ASSERT_TRUE(writer.Open(Wide(path), qorlog::platform::File::modeReadWrite | qorlog::platform::File::shareDenyWrite));
-  void* log = nullptr;
-  ASSERT_EQ(QORLOG_OpenLogFile(Wide(path).c_str(), &log), 0u);
-  writer.SeekToEnd();
-  const std::string more = RecordBytes(Firewall(2, 2));
-  writer.Write(more.data(), static_cast<std::uint32_t>(more.size()));
-  stFW_LOG_W* array = nullptr;
-  DWORD count = 0;
-  ASSERT_EQ(QORLOG_ReadFWLogArray(log, &array, &count), 0u);
-  EXPECT_EQ(count, 2u);  // goes by the file's length, not by the header's count
-  EXPECT_EQ(QORLOG_FreeFWLogArray(array), 0u);
-  QORLOG_CloseLog(log);
 }
 
 TEST_F(ReadExportsTest, PointersTheLibraryDidNotHandOutAreRefused) {

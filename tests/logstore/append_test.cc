@@ -137,7 +137,7 @@ TEST_F(AppendTest, RefusedAppendsWriteNothingAndKeepTheCallersTime) {
 }
 
 #ifndef _WIN32  // the fake helper is built for Linux only
-TEST_F(AppendTest, HelperIsTouchedInOrderLoadedWhenItAppearsAndItsGatesDecide) {
+TEST_F(AppendTest, HelperIsTouchedInOrderAndLoadedWhenItAppears) {
   FakeHelperEnv helper(env_.root() / "calls.txt");
   ASSERT_EQ(AppendSimple(), 0u);  // no helper yet: tried again by the next append
   EXPECT_FALSE(manager_.bridge().IsLoaded());
@@ -155,11 +155,6 @@ TEST_F(AppendTest, HelperIsTouchedInOrderLoadedWhenItAppearsAndItsGatesDecide) {
   ASSERT_EQ(AppendSimple(), 0u);  // an existing file: no create, no second load
   EXPECT_THAT(helper.Calls(), ElementsAre("IsUserMode", "IsInstalled", folder, "IsUserMode", "IsInstalled", file,
                                           "IsUserMode", "IsInstalled", file));
-  helper.ClearCalls();
-  helper.SetGates(true, false);
-  ASSERT_EQ(AppendSimple(), 0u);
-  EXPECT_THAT(helper.Calls(), ElementsAre("IsUserMode", "IsInstalled", "IsUserMode", "IsInstalled", "IsUserMode",
-                                          "IsInstalled"));
 }
 #endif
 
@@ -212,24 +207,52 @@ TEST_F(AppendTest, IgnoredCandidatesAndEarlierDaysLeaveTheGreatestUsableName) {
   EXPECT_EQ(std::filesystem::file_size(Folder() / "2025123100.log"), 100u);
 }
 
-// The chosen file below 1 MiB stays open after its header, as an appender
-// opens it (viewers may read, nobody else may write); at 1 MiB the next
-// number is chosen and nothing is left open.
+// The chosen file below 1 MiB stays open after its header (with the
+// append's share mode, checked below); at 1 MiB the next number is chosen
+// and nothing is left open.
 TEST_F(AppendTest, SearchHandsOverTheChosenFileOpenForAppending) {
   MakeLogFile(File("2026010101.log"), 200);
   MakeLogFile(File("2026010103.log"), 100, 4, false);  // header check fails
   for (const std::uint64_t size : {300u, 0x100000u}) {
     MakeLogFile(File("2026010102.log"), size, 5);
-    platform::File open_file, other;
+    platform::File open_file;
     CCurrentLogFile current(&TestClock);
     ASSERT_TRUE(current.ChooseFileName(U16(Folder()), &open_file));
     EXPECT_EQ(current.name(), size == 300u ? u"2026010102.log" : u"2026010103.log");
     ASSERT_EQ(open_file.IsOpen(), size == 300u);
-    if (!open_file.IsOpen()) continue;
-    EXPECT_EQ(open_file.GetPosition(), 12u);
-    EXPECT_TRUE(other.Open(open_file.GetFilePath(), platform::File::modeRead | platform::File::shareDenyNone));
-    other.Close();
-    EXPECT_FALSE(other.Open(open_file.GetFilePath(), platform::File::modeReadWrite | platform::File::shareDenyWrite));
+    if (open_file.IsOpen()) {
+      EXPECT_EQ(open_file.GetPosition(), 12u);
+    }
+  }
+}
+
+// What another handle may do with today's file when the clock is read: the
+// append reads it to stamp the record, while it holds the file.
+struct {
+  std::filesystem::path file;
+  bool read = false, write = false;
+} g_other_handle;
+SYSTEMTIME ClockThatTriesTheFile() {
+  platform::File other;
+  g_other_handle.read = other.Open(U16(g_other_handle.file), platform::File::modeRead | platform::File::shareDenyNone);
+  other.Close();
+  g_other_handle.write =
+      other.Open(U16(g_other_handle.file), platform::File::modeReadWrite | platform::File::shareDenyNone);
+  return g_test_now;
+}
+
+// An append holds its file as an appender does: viewers may read, nobody
+// else may write; whether it made the file, took the search's handle, or
+// opened the file itself (a viewer held it during the search).
+TEST_F(AppendTest, AppendHoldsItsFileAgainstOtherWriters) {
+  g_other_handle.file = Today();
+  manager_.SetClock(&ClockThatTriesTheFile);
+  for (const std::string how : {"made", "searched", "opened"}) {
+    SCOPED_TRACE(how);
+    auto viewer = how == "opened" ? Hold(Today()) : nullptr;
+    ASSERT_EQ(AppendSimple(), 0u);
+    EXPECT_TRUE(g_other_handle.read);
+    EXPECT_FALSE(g_other_handle.write);
   }
 }
 

@@ -6,7 +6,6 @@
 // alone with a status that says so, and nothing is written, created or
 // deleted through a link.
 #include <chrono>
-#include <cstdio>
 #include <functional>
 #include <map>
 #include <thread>
@@ -84,6 +83,9 @@ TEST_F(FaultTest, FailedAppendLeavesNoPartialRecordBeforeTheNext) {
     std::uint32_t records, header;  // after the failed append
     bool cut_off;                   // a torn record left until the next append
   } cases[] = {
+      // The disk is full: the record write fails at once.
+      {"disk full", [](ScopedPlan& p) { p.Fail(Call::kWrite, 1, platform::kErrorDiskFull); }, QORLOG_STATUS_LOG_ERROR,
+       1, 1, false},
       // The disk fills up after 10 bytes of the record: cut back at once.
       {"record write cut off", CutRecord, QORLOG_STATUS_LOG_ERROR, 1, 1, false},
       // The cut-back fails too: the next append repairs the tail first.
@@ -124,7 +126,7 @@ TEST_F(FaultTest, FailedAppendLeavesNoPartialRecordBeforeTheNext) {
     EXPECT_THAT(FileNames(Folder()), ::testing::ElementsAre("2026010100.log"));
   }
   // A repair that fails too leaves the tear alone and writes nothing after it.
-  EXPECT_EQ(AppendUnder(cases[1].faults), QORLOG_STATUS_LOG_ERROR);
+  EXPECT_EQ(AppendUnder(kFaults.at("torn")), QORLOG_STATUS_LOG_ERROR);
   const std::string torn = ReadFile(Today());
   EXPECT_EQ(AppendUnder([](ScopedPlan& p) { p.Fail(Call::kSetLength, 1, platform::kErrorAccessDenied); }),
             QORLOG_STATUS_LOG_ERROR);
@@ -132,29 +134,6 @@ TEST_F(FaultTest, FailedAppendLeavesNoPartialRecordBeforeTheNext) {
   ASSERT_EQ(AppendSimple(), 0u);
   EXPECT_EQ(Check().records, 4u);
   EXPECT_FALSE(Check().CutOff());
-}
-
-// A disk that stays full: every append fails with 1627 and leaves the file
-// as it was; once there is space again, appends go on in the same file.
-TEST_F(FaultTest, DiskFullForAWhileLosesOnlyTheRefusedAppends) {
-  constexpr unsigned kFullWrites = 40;
-  ASSERT_EQ(AppendSimple(), 0u);
-  const std::string before = ReadFile(Today());
-  int refused = 0;
-  {
-    ScopedPlan plan;
-    for (unsigned n = 1; n <= kFullWrites; ++n) plan.Fail(Call::kWrite, n, platform::kErrorDiskFull);
-    while (plan.Count(Call::kWrite) < kFullWrites) {
-      ASSERT_EQ(AppendSimple(), QORLOG_STATUS_LOG_ERROR);
-      ++refused;
-    }
-  }
-  EXPECT_EQ(ReadFile(Today()), before);
-  EXPECT_EQ(AppendSimple(), 0u);
-  EXPECT_EQ(Check().records, 2u);
-  EXPECT_EQ(Check().header_count, 2u);
-  EXPECT_THAT(FileNames(Folder()), ::testing::ElementsAre("2026010100.log"));
-  std::printf("disk full: %d appends refused, %u writes failed, 0 records lost or torn\n", refused, kFullWrites);
 }
 
 // A writer killed inside its append leaves a record cut off at the end, or a

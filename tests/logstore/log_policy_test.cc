@@ -52,21 +52,25 @@ class LogPolicyTest : public ::testing::Test {
   testing::ProgramFilesScope program_files_{env_};
 };
 
-TEST_F(LogPolicyTest, OnWithANonBlankUrlInEitherFormatAndAnyCase) {
-  WritePolicy(u"[QorCommon]\r\nURL_LogPolicy=https://policy\r\n", INI_FORMAT_CONTAINER);
-  const std::string before = testing::ReadFile(PolicyFile());
-  EXPECT_EQ(Ask(), 1);
-  EXPECT_EQ(testing::ReadFile(PolicyFile()), before);  // reading leaves the file alone
-  WritePolicy(u"[common]\nx=1\n[qorcommon]\nurl_logpolicy = \"x\"\n", INI_FORMAT_HEX);
-  EXPECT_EQ(Ask(), 1);
-}
-
-TEST_F(LogPolicyTest, OffForBlanksAndMissingEntries) {
-  for (std::u16string_view text : {u"[qorcommon]\nurl_logpolicy=   \n", u"[qorcommon]\nurl_logpolicy=\"\"\n",
-                                   u"[qorcommon]\nother=x\n", u"[other]\nurl_logpolicy=x\n",
-                                   u"url_logpolicy=x\n"}) {
-    WritePolicy(text);
-    EXPECT_EQ(Ask(), 0) << platform::Utf16ToUtf8(text);
+TEST_F(LogPolicyTest, OnOnlyForANonBlankUrlUnderQorCommonInEitherFormatAndAnyCase) {
+  const struct {
+    std::u16string_view text;
+    DWORD format;
+    int on;
+  } cases[] = {
+      {u"[QorCommon]\r\nURL_LogPolicy=https://policy\r\n", INI_FORMAT_CONTAINER, 1},
+      {u"[common]\nx=1\n[qorcommon]\nurl_logpolicy = \"x\"\n", INI_FORMAT_HEX, 1},
+      {u"[qorcommon]\nurl_logpolicy=   \n", INI_FORMAT_CONTAINER, 0},
+      {u"[qorcommon]\nurl_logpolicy=\"\"\n", INI_FORMAT_CONTAINER, 0},
+      {u"[qorcommon]\nother=x\n", INI_FORMAT_CONTAINER, 0},
+      {u"[other]\nurl_logpolicy=x\n", INI_FORMAT_CONTAINER, 0},
+      {u"url_logpolicy=x\n", INI_FORMAT_CONTAINER, 0},
+  };
+  for (const auto& c : cases) {
+    WritePolicy(c.text, c.format);
+    const std::string before = testing::ReadFile(PolicyFile());
+    EXPECT_EQ(Ask(), c.on) << platform::Utf16ToUtf8(c.text);
+    EXPECT_EQ(testing::ReadFile(PolicyFile()), before);  // reading leaves the file alone
   }
 }
 

@@ -21,13 +21,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-Receiver::Options Recording(platform::HWND published = 0) {
-  Receiver::Options o;
-  o.record_copy_data = true;
-  o.published = published;
-  return o;
-}
-
 // The launch test's program: ends with its first argument plus the number of
 // its arguments.
 QORLOG_CHILD_ROLE("sum-args", [](const std::vector<std::string>& args, const ChildChannel&) {
@@ -36,7 +29,7 @@ QORLOG_CHILD_ROLE("sum-args", [](const std::vector<std::string>& args, const Chi
 
 TEST(ViewerNotifierTest, RecordsArriveByteForByteWithTheirIdentifiers) {
   IsolatedEnv env;
-  Receiver viewer(kViewerMappingName, Recording());
+  Receiver viewer(kViewerMappingName, {.record_copy_data = true});
   ASSERT_NE(viewer.window(), 0u);
   CLogViewerNotifier notifier;
   EXPECT_EQ(notifier.FindViewerWindow(), viewer.window());
@@ -81,7 +74,7 @@ TEST(ViewerNotifierTest, StaleHandleSendsNothingAndLaunchesNothing) {
     ASSERT_EQ(gone.Create(nullptr), 0u);
     stale = gone.handle();
   }
-  Receiver viewer(kViewerMappingName, Recording(stale));
+  Receiver viewer(kViewerMappingName, {.published = stale, .record_copy_data = true});
   FakeViewerInstall install(env);  // after the receiver, which would run as the viewer too
   CLogViewerNotifier notifier;
   EXPECT_EQ(notifier.FindViewerWindow(), stale);

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <vector>
 
 #include "notify/notify_names.h"
 #include "notify/tray_notifier.h"
@@ -20,13 +21,6 @@ using Clock = std::chrono::steady_clock;
 std::u16string GlobalName(std::u16string_view base) { return u"Global\\" + std::u16string(base); }
 const std::u16string kGlobalTray = GlobalName(kTrayMappingName);
 
-Receiver::Options Tray(bool hung = false) {
-  Receiver::Options o;
-  o.hung = hung;
-  o.record_copy_data = true;
-  return o;
-}
-
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 class TrayNotifierTest : public ::testing::Test {
@@ -37,7 +31,7 @@ class TrayNotifierTest : public ::testing::Test {
 };
 
 TEST_F(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
-  Receiver tray(kGlobalTray, Tray());
+  Receiver tray(kGlobalTray, {.record_copy_data = true});
   ASSERT_NE(tray.window(), 0u);
   ASSERT_EQ(notifier_.FindTrayWindow(), tray.window());
   const platform::UINT kTray = platform::RegisterWindowMessageA("WM_QOR_CONTROL_MESSAGE_TRAY");
@@ -57,7 +51,7 @@ TEST_F(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
   };
   // Each call is made and its message checked before the next call: Windows
   // hands a receiver sent messages before posted ones.
-  const Row rows[] = {
+  std::vector<Row> rows = {
       Row{[&] { return notifier_.NotifyNewLogFile(1001); }, kTray, 111, 1001, ""},
       Row{[&] { return notifier_.SendTrayValue(-5); }, kTray, 101, -5, ""},
       Row{[&] { return notifier_.FlickerTray(9); }, kFlicker, platform::GetCurrentThreadId(), 9, ""},
@@ -66,17 +60,14 @@ TEST_F(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
       Row{[&] { return notifier_.PostTrayValue(0xFFFFFFFFu); }, kTray, 103, 0xFFFFFFFFll, ""},
       Row{[&] { return notifier_.UpdateTray(); }, kTray, 104, 0, ""},
       Row{[&] { return notifier_.ResetTray(); }, kTray, 110, 1, ""},
-      Row{[&] { return notifier_.SendTrayText(105, u"xyz"); }, platform::kWmCopyData, 105, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(106, u"xyz"); }, platform::kWmCopyData, 106, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(107, u"xyz"); }, platform::kWmCopyData, 107, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(109, u"xyz"); }, platform::kWmCopyData, 109, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(112, u"xyz"); }, platform::kWmCopyData, 112, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(113, u"xyz"); }, platform::kWmCopyData, 113, 0, xyz},
-      Row{[&] { return notifier_.SendTrayText(114, u"xyz"); }, platform::kWmCopyData, 114, 0, xyz},
       Row{[&] { return notifier_.SendSimpleLog(&simple); }, platform::kWmCopyData, 115, 0, BytesOf(simple)},
       Row{[&] { return notifier_.SendFWLog(&fw); }, platform::kWmCopyData, 117, 0, BytesOf(fw)},
       Row{[&] { return notifier_.SendPCScanLog(&pc); }, platform::kWmCopyData, 119, 0, BytesOf(pc)},
   };
+  for (const platform::WPARAM id : {105, 106, 107, 109, 112, 113, 114}) {
+    rows.push_back({[this, id] { return notifier_.SendTrayText(static_cast<DWORD>(id), u"xyz"); }, platform::kWmCopyData,
+                    id, 0, xyz});
+  }
   for (const Row& row : rows) {
     SCOPED_TRACE(::testing::Message() << row.msg << "/" << row.wparam);
     EXPECT_EQ(row.send(), 1);
@@ -94,13 +85,13 @@ TEST_F(TrayNotifierTest, EveryRowReachesTheTrayWithItsParameters) {
 }
 
 TEST_F(TrayNotifierTest, TrayIsLookedUpOnlyUnderItsGlobalName) {
-  Receiver session_tray(kTrayMappingName, Tray());
+  Receiver session_tray(kTrayMappingName);
   EXPECT_EQ(notifier_.FindTrayWindow(), 0u);
   EXPECT_EQ(notifier_.NotifyNewLogFile(1000), 0);
   EXPECT_EQ(notifier_.FlickerTray(1), 0);
   EXPECT_FALSE(session_tray.Next(200));
   // A tray that is gone is not found through the mapping it left.
-  Receiver tray(kGlobalTray, Tray());
+  Receiver tray(kGlobalTray);
   EXPECT_EQ(notifier_.FindTrayWindow(), tray.window());
   tray.End();
   EXPECT_EQ(notifier_.FindTrayWindow(), 0u);
@@ -108,7 +99,7 @@ TEST_F(TrayNotifierTest, TrayIsLookedUpOnlyUnderItsGlobalName) {
 }
 
 TEST_F(TrayNotifierTest, HungTrayCostsATimedSendAboutTwoSeconds) {
-  Receiver tray(kGlobalTray, Tray(true));
+  Receiver tray(kGlobalTray, {.hung = true});
   ASSERT_EQ(notifier_.FindTrayWindow(), tray.window());
   const auto start = Clock::now();
   EXPECT_EQ(notifier_.NotifyNewLogFile(1001), 0);
@@ -134,7 +125,7 @@ TEST_F(TrayNotifierTest, PresenceEventFollowsItsHolder) {
 }
 
 TEST_F(TrayNotifierTest, NotifyingLeaksNoHandle) {
-  Receiver tray(kGlobalTray, Tray());
+  Receiver tray(kGlobalTray);
   const int before = OpenHandleCount();
   for (int i = 0; i < 10; ++i) {
     notifier_.NotifyNewLogFile(1000);

@@ -16,10 +16,11 @@ void SetSelfPath(const std::string& path);
 }  // namespace qorlog::testing
 
 int main(int argc, char** argv) {
+  // A role may start a process of its own (a receiver), so it needs the path too.
+  qorlog::testing::SetSelfPath(argv[0]);
   if (argc >= 4 && std::strcmp(argv[1], "--child") == 0) {
     return qorlog::testing::RunChildRole(argv[2], argv[3], std::vector<std::string>(argv + 4, argv + argc));
   }
-  qorlog::testing::SetSelfPath(argv[0]);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
