@@ -1,6 +1,7 @@
 // The usable-file test of CLogUtil, shared by the current-file search and
 // pruning, so that both agree on which files are the library's own.
 #include "logstore/archive.h"
+#include "logstore/log_format.h"
 #include "logstore/log_records.h"
 #include "logstore/log_util.h"
 #include "platform/file.h"
@@ -33,7 +34,8 @@ BOOL CLogUtil::HasValidHeader(std::u16string_view folder, std::u16string_view na
 BOOL CLogUtil::HasValidHeader(platform::File& file, DWORD* count) {
   try {
     file.SeekToBegin();
-    Archive ar(file, Archive::kLoad);
+    // A buffer the size of the header: the check reads nothing after it.
+    Archive ar(file, Archive::kLoad, kHeaderSize);
     CLogHeader header;
     header.Serialize(ar);
     ar.Close();

@@ -52,7 +52,7 @@ TEST(CryptBufferTest, ConstructorsSizesAndStatuses) {
 
     CryptBufferPtr zero(c.make(0, &status));
     EXPECT_EQ(status, c.zero_status);
-    if (c.zero_status == CRYPTMOD_OK) EXPECT_NE(zero->data, nullptr);  // storage exists
+    EXPECT_TRUE(c.zero_status != CRYPTMOD_OK || zero->data != nullptr);  // storage exists
     EXPECT_EQ(CryptBufferPtr(c.make(kOneAbove32, &status)), nullptr);
     EXPECT_EQ(status, CRYPTMOD_E_TOO_LARGE);
     // Object and storage are two allocations; either may fail.
