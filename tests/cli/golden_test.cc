@@ -284,7 +284,7 @@ class GoldenTest : public ::testing::TestWithParam<Case> {
 #ifdef _WIN32
 // The cases whose golden files Windows cannot match, by the start of the
 // name. All but the first are faults of qorlog.exe on Windows.
-constexpr const char* kMisdiagnosed = "qorlog.exe says 'the log folder could not be created' for every failed append";
+constexpr const char* kMisdiagnosed = "qorlog.exe says 'the log folder could not be created' for this failed append";
 const std::pair<std::string_view, const char*> kNotOnWindows[] = {
     {"registry_error_", "Windows reads the system's registry, which a test cannot empty"},
     {"paths", "qorlog.exe paths names HKEY_LOCAL_MACHINE as a registry file that is not present"},
