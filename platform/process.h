@@ -10,6 +10,7 @@
 // Thread rules: any thread.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,22 @@ DWORD StartDetached(const std::vector<std::string>& argv, ShowMode show, DWORD r
 // 0 when the program was started, else the system error of the start.
 DWORD StartAndWait(const std::vector<std::string>& argv, ShowMode show, DWORD* exit_code);
 
+// Where the standard streams of a program go instead of what a ShowMode
+// gives: input is empty, output and error are written to these files (each
+// created, or emptied when it exists; they must be two different files).
+struct OutputFiles {
+  std::string output;
+  std::string error;
+};
+
+// As StartAndWait above, with the program's standard streams in files and
+// without a console window of its own. `started`, when given, is called with
+// the program's id once it runs and before the wait, so that another thread
+// can AskToEnd() or KillProcess() it: until this call returns, the id names
+// this program and no other.
+DWORD StartAndWait(const std::vector<std::string>& argv, const OutputFiles& files, DWORD* exit_code,
+                   const std::function<void(DWORD process_id)>& started = nullptr);
+
 // For a started program: sends the readiness notice to the program that
 // started it, once; programs this one starts do not inherit the channel.
 // True when a notice was sent.
@@ -65,5 +82,12 @@ DWORD GetCurrentProcessId();
 // it owns. Its exit status is 137 (128 + SIGKILL on POSIX). True when the
 // system took the request.
 bool KillProcess(DWORD process_id);
+
+// Asks the process `process_id` to end, as the system asks a program to
+// close, so that it can end cleanly: SIGTERM on POSIX; on Windows, which has
+// no such request for a console program, WM_CLOSE posted to each of its
+// windows (top-level and message-only), as taskkill without /F does. True
+// when the request went out: on Windows only to a program with a window.
+bool AskToEnd(DWORD process_id);
 
 }  // namespace qorlog::platform

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "platform/errors.h"
 #include "platform/posix/ready_notice.h"
@@ -35,7 +36,8 @@ using posix::RetryOnEintr;
 // only on what it is given, which keeps the intermediate child below safe.
 class SpawnPlan {
  public:
-  SpawnPlan(const std::vector<std::string>& argv, ShowMode show, int ready_fd_source, int ready_fd_target)
+  SpawnPlan(const std::vector<std::string>& argv, ShowMode show, int ready_fd_source, int ready_fd_target,
+            const OutputFiles* files = nullptr)
       : args_(argv) {
     for (auto& a : args_) argv_.push_back(a.data());
     argv_.push_back(nullptr);
@@ -53,7 +55,13 @@ class SpawnPlan {
     // the pipe itself stays close-on-exec so that no other program that this
     // process starts meanwhile inherits it.
     if (ready_fd_source >= 0) posix_spawn_file_actions_adddup2(&actions_, ready_fd_source, ready_fd_target);
-    if (show == ShowMode::kHidden) {
+    if (files != nullptr) {
+      // Opened by the child, so the files are never open in this process.
+      constexpr int kCreate = O_WRONLY | O_CREAT | O_TRUNC;
+      posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+      posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, files->output.c_str(), kCreate, 0600);
+      posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, files->error.c_str(), kCreate, 0600);
+    } else if (show == ShowMode::kHidden) {
       posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
       posix_spawn_file_actions_addopen(&actions_, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     }
@@ -169,11 +177,14 @@ DWORD StartDetached(const std::vector<std::string>& argv, ShowMode show, DWORD r
   return result;
 }
 
-DWORD StartAndWait(const std::vector<std::string>& argv, ShowMode show, DWORD* exit_code) {
-  if (DWORD rc = CheckProgram(argv); rc != 0) return rc;
-  SpawnPlan plan(argv, show, -1, -1);
+namespace {
+
+DWORD SpawnAndWait(SpawnPlan& plan, const std::vector<std::string>& argv, DWORD* exit_code,
+                   const std::function<void(DWORD)>& started) {
   pid_t pid = 0;
   if (const int rc = plan.Spawn(&pid); rc != 0) return ErrorFromErrno(rc, argv[0]);
+  // The pid stays the program's until the wait below reaps it.
+  if (started) started(static_cast<DWORD>(pid));
   const int status = WaitChild(pid);
   if (exit_code != nullptr) {
     if (status == -1) {
@@ -183,6 +194,21 @@ DWORD StartAndWait(const std::vector<std::string>& argv, ShowMode show, DWORD* e
     }
   }
   return kErrorSuccess;
+}
+
+}  // namespace
+
+DWORD StartAndWait(const std::vector<std::string>& argv, ShowMode show, DWORD* exit_code) {
+  if (DWORD rc = CheckProgram(argv); rc != 0) return rc;
+  SpawnPlan plan(argv, show, -1, -1);
+  return SpawnAndWait(plan, argv, exit_code, nullptr);
+}
+
+DWORD StartAndWait(const std::vector<std::string>& argv, const OutputFiles& files, DWORD* exit_code,
+                   const std::function<void(DWORD process_id)>& started) {
+  if (DWORD rc = CheckProgram(argv); rc != 0) return rc;
+  SpawnPlan plan(argv, ShowMode::kNormal, -1, -1, &files);
+  return SpawnAndWait(plan, argv, exit_code, started);
 }
 
 bool SignalReady() {
@@ -206,5 +232,7 @@ DWORD GetCurrentThreadId() { return static_cast<DWORD>(::syscall(SYS_gettid)); }
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
 
 bool KillProcess(DWORD process_id) { return ::kill(static_cast<pid_t>(process_id), SIGKILL) == 0; }
+
+bool AskToEnd(DWORD process_id) { return ::kill(static_cast<pid_t>(process_id), SIGTERM) == 0; }
 
 }  // namespace qorlog::platform

@@ -1,51 +1,84 @@
 #include "tests/cli/cli_runner.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <algorithm>
+#include <sstream>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include "tests/support/temp_env.h"
-
-extern char** environ;
+#include "platform/process.h"
 
 namespace qorlog::testing {
 
-pid_t SpawnCli(const std::vector<std::string>& args, const std::string& out_path, const std::string& err_path) {
-  std::vector<std::string> all = {QORLOG_CLI_FILE};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+std::string ReadOutput(const std::filesystem::path& path) {
+  std::string text = ReadFile(path);
+#ifdef _WIN32
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) text[kept++] = text[i];
+  }
+  text.resize(kept);
+#endif
+  return text;
 }
 
 CliResult RunCli(const std::vector<std::string>& args) {
   TempDir capture;
-  const std::string out_path = (capture.path() / "out").string();
-  const std::string err_path = (capture.path() / "err").string();
+  const platform::OutputFiles files = {(capture.path() / "out").string(), (capture.path() / "err").string()};
+  std::vector<std::string> argv = {QORLOG_CLI_FILE};
+  argv.insert(argv.end(), args.begin(), args.end());
   CliResult result;
-  if (const pid_t pid = SpawnCli(args, out_path, err_path); pid > 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  result.out = ReadFile(out_path);
-  result.err = ReadFile(err_path);
+  DWORD code = 0;
+  if (platform::StartAndWait(argv, files, &code) == 0) result.exit_code = static_cast<int>(code);
+  result.out = ReadOutput(files.output);
+  result.err = ReadOutput(files.error);
   return result;
+}
+
+Background::Background(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {program};
+  argv.insert(argv.end(), args.begin(), args.end());
+  waiter_ = std::thread([this, argv] {
+    DWORD code = 0;
+    if (platform::StartAndWait(argv, {out_.string(), err_.string()}, &code,
+                               [this](DWORD id) { pid_ = id; }) == 0) {
+      exit_code_ = static_cast<int>(code);
+    }
+    ended_ = true;
+  });
+}
+
+DWORD Background::Id() const {
+  WaitFor([&] { return pid_ != 0 || ended_; });
+  return ended_ ? 0 : pid_.load();
+}
+
+int Background::Stop() {
+  if (const DWORD id = Id(); id != 0 && !platform::AskToEnd(id)) {
+    asked_ = false;
+    platform::KillProcess(id);
+  }
+  return Wait();
+}
+
+int Background::Kill() {
+  if (const DWORD id = Id(); id != 0) platform::KillProcess(id);
+  return Wait();
+}
+
+int Background::Wait() {
+  if (waiter_.joinable()) waiter_.join();
+  return exit_code_;
+}
+
+std::size_t Background::LineCount() const {
+  const std::string text = out();
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+std::vector<std::string> Background::Lines(std::size_t count) const {
+  WaitFor([&] { return LineCount() >= count; });
+  std::vector<std::string> lines;
+  std::istringstream in(out());
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
 }
 
 }  // namespace qorlog::testing

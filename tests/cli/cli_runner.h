@@ -1,10 +1,24 @@
-// Runs the qorlog program as a child process and captures what it printed.
+// Runs the qorlog program as a child process, its output captured in files:
+// once to its end (RunCli), or in the background until the test stops it
+// (Background). The same on every system; the child gets the current
+// environment, which tests point at temporary folders first.
+//
+// Output is read as text: on Windows the C runtime ends lines with "\r\n",
+// as Windows users expect in a console and a text file; the runner reads
+// them as "\n", so the tests and the golden files are the same on both
+// systems.
 #pragma once
 
-#include <sys/types.h>
-
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "api/qorlog.h"
+#include "tests/support/temp_env.h"
 
 namespace qorlog::testing {
 
@@ -14,12 +28,64 @@ struct CliResult {
   std::string err;
 };
 
-// Starts `qorlog args...` with standard input closed and standard output and
-// error written to the given files; the child's pid, or -1.
-pid_t SpawnCli(const std::vector<std::string>& args, const std::string& out_path, const std::string& err_path);
-
-// Runs `qorlog args...` with the current environment (tests point it at
-// temporary folders first) and standard input closed.
+// Runs `qorlog args...` with standard input empty.
 CliResult RunCli(const std::vector<std::string>& args);
+
+// A file the program wrote, with Windows line ends read as "\n".
+std::string ReadOutput(const std::filesystem::path& path);
+
+// Polls `condition` until it holds or a generous limit passes; the limit only
+// keeps a broken build from hanging, no result depends on it.
+template <typename F>
+bool WaitFor(F condition, int seconds = 20) {
+  for (auto start = std::chrono::steady_clock::now();
+       std::chrono::steady_clock::now() - start < std::chrono::seconds(seconds);) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// `qorlog args...` (or another program) in the background, standard input
+// empty, standard output and error in files. The destructor kills what still
+// runs.
+class Background {
+ public:
+  explicit Background(const std::vector<std::string>& args) : Background(QORLOG_CLI_FILE, args) {}
+  Background(const std::string& program, const std::vector<std::string>& args);
+  ~Background() { Kill(); }
+  Background(const Background&) = delete;
+  Background& operator=(const Background&) = delete;
+
+  // Asks the program to end (platform::AskToEnd: SIGTERM on Linux, WM_CLOSE
+  // to its window on Windows) and returns its exit status. A program that
+  // cannot be asked (on Windows, one without a window) is killed, and
+  // asked() says false.
+  int Stop();
+  // Ends the program as a crash would and returns its exit status.
+  int Kill();
+  // Waits for the program's end and returns its exit status.
+  int Wait();
+  bool asked() const { return asked_; }
+
+  std::string out() const { return ReadOutput(out_); }
+  std::string err() const { return ReadOutput(err_); }
+  std::size_t LineCount() const;
+  // The lines of the output once it holds `count` (or what there is when
+  // WaitFor gives up).
+  std::vector<std::string> Lines(std::size_t count) const;
+
+ private:
+  // The program's id once it runs; 0 when it ended or could not start.
+  DWORD Id() const;
+
+  TempDir dir_;
+  std::filesystem::path out_ = dir_.path() / "out", err_ = dir_.path() / "err";
+  std::atomic<DWORD> pid_{0};
+  std::atomic<bool> ended_{false};
+  int exit_code_ = -1;
+  bool asked_ = true;
+  std::thread waiter_;
+};
 
 }  // namespace qorlog::testing

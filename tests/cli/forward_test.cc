@@ -2,21 +2,18 @@
 // its own configuration (a TCP input and a TLS input on loopback ports, the
 // structured data parsed by mmpstrucdata, a JSON file output, its own work
 // folder), never the system's. The TLS input's certificate, for "localhost",
-// comes from a CA that the test makes with the openssl command.
-#include <fcntl.h>
-#include <spawn.h>
-#include <unistd.h>
-
+// comes from a CA that the test makes with the openssl command. There is no
+// rsyslogd on Windows: there the tests that need a collector skip, and the
+// refusals that come before any collector run alone.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <regex>
 #include <set>
 
 #include "platform/tcp_client.h"
 #include "tests/cli/export_fixture.h"
-
-extern char** environ;
 
 namespace qorlog::testing {
 namespace {
@@ -58,34 +55,21 @@ input(type="imtcp" address="127.0.0.1" port="@P1" listenPortFileName="@Dport1" r
     conf = std::regex_replace(conf, std::regex("@D"), d);
     conf = std::regex_replace(conf, std::regex("@P0"), std::to_string(ports_[0]));
     WriteFile(dir_.path() / "rsyslog.conf", std::regex_replace(conf, std::regex("@P1"), std::to_string(ports_[1])));
-    std::vector<std::string> args = {kRsyslogd, "-n", "-f", d + "rsyslog.conf", "-i", d + "rsyslogd.pid"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = d + "rsyslogd.out";
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int rc = posix_spawn(&pid_, kRsyslogd, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
+    rsyslogd_ = std::make_unique<Background>(kRsyslogd, std::vector<std::string>{"-n", "-f", d + "rsyslog.conf", "-i",
+                                                                                  d + "rsyslogd.pid"});
     // The port files are written only for ports it picked; on a restart,
     // wait until the ports take connections.
     if (ports_[0] != 0) return WaitFor([&] { return Listening(ports_[0]) && Listening(ports_[1]); });
     for (int i = 0; i < 2; ++i) {
       const auto file = dir_.path() / ("port" + std::to_string(i));
-      if (!WaitFor([&] { return !ReadFile(file).empty(); })) return false;
+      if (!WaitFor([&] { return !ReadFile(file).empty(); })) return false;  // also when it did not start
       ports_[i] = std::stoi(ReadFile(file));
     }
     return true;
   }
 
   void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    if (rsyslogd_ != nullptr) rsyslogd_->Stop();
   }
 
   static bool Listening(int port) {
@@ -104,11 +88,11 @@ input(type="imtcp" address="127.0.0.1" port="@P1" listenPortFileName="@Dport1" r
   bool WaitForMessages(std::size_t count) const {
     return WaitFor([&] { return Received().size() >= count; });
   }
-  std::string log() const { return ReadFile(dir_.path() / "rsyslogd.out"); }
+  std::string log() const { return rsyslogd_ == nullptr ? "" : rsyslogd_->out() + rsyslogd_->err(); }
 
  private:
   TempDir dir_;
-  pid_t pid_ = -1;
+  std::unique_ptr<Background> rsyslogd_;
   int ports_[2] = {0, 0};
 };
 
@@ -120,12 +104,15 @@ std::vector<std::string> Args(std::vector<std::string> args, const std::vector<s
 class ForwardTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access(kRsyslogd, X_OK) != 0) GTEST_SKIP() << "rsyslogd is not installed (scripts/install-deps.sh installs it)";
-    setenv("TZ", "JST-9", 1);
+#ifdef _WIN32
+    GTEST_SKIP() << "rsyslogd is a Linux program";
+#endif
+    if (!fs::exists(kRsyslogd)) GTEST_SKIP() << "rsyslogd is not installed (scripts/install-deps.sh installs it)";
+    SetEnv("TZ", "JST-9");
     ASSERT_TRUE(collector_.MakeCertificates()) << "the openssl command failed";
     ASSERT_TRUE(collector_.Start()) << collector_.log();
   }
-  void TearDown() override { unsetenv("TZ"); }
+  void TearDown() override { UnsetEnv("TZ"); }
 
   LogFolders logs_;
   Collector collector_;
@@ -196,16 +183,21 @@ TEST_P(ForwardOverTest, ACollectorThatWasDownGetsEverythingOnceBack) {
   logs_.Put("firewall", "2024030501.log", {RecordBytes(Firewall(3, 0))});
 
   ASSERT_TRUE(collector_.WaitForMessages(4)) << forward.err();
-  EXPECT_EQ(forward.Stop(SIGTERM), 0) << forward.err();
+  EXPECT_EQ(forward.Stop(), 0) << forward.err();
   std::set<std::string> codes;
   for (const json& m : collector_.Received()) codes.insert(m["$!"]["rfc5424-sd"]["qorlog@32473"]["code"].get<std::string>());
   EXPECT_EQ(codes, (std::set<std::string>{"0", "1", "2", "3"}));
   EXPECT_NE(forward.err().find("takes records again"), std::string::npos) << forward.err();
 }
 
-TEST_F(ForwardTest, BadCollectorsAddressesAndCertificatesAreReported) {
-  logs_.Put("firewall", "2024030500.log", {RecordBytes(Firewall(0, 0))});
-  const std::string tls_localhost = "tls://localhost:" + collector_.tls_port();
+// Refused before any collector is reached.
+TEST(ForwardCommandTest, BadAddressesAndCaFilesAreReported) {
+  LogFolders logs;
+  QORLOG_SKIP_UNLESS_USABLE(logs.scope());
+  logs.Put("firewall", "2024030500.log", {RecordBytes(Firewall(0, 0))});
+  const fs::path root = logs.env().root();
+  WriteFile(root / "plain.pem", "plain text\n");
+  WriteFile(root / "ca.pem", "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n");
   const struct {
     std::vector<std::string> args;
     int exit_code;
@@ -216,19 +208,36 @@ TEST_F(ForwardTest, BadCollectorsAddressesAndCertificatesAreReported) {
       {{"--to", "tcp://127.0.0.1"}, 2, "is not of the form tcp://HOST:PORT"},
       {{"--to", "tcp://127.0.0.1:70000"}, 2, "outside 1 to 65535"},
       {{"--to", "tcp://127.0.0.1:1"}, 4, "cannot deliver to 127.0.0.1:1 (connection refused), gave up after 3 tries"},
-      {{"--to", "tcp://127.0.0.1:1", "--ca-file", collector_.file("ca.pem")}, 2, "--ca-file is for tls://"},
-      {{"--to", tls_localhost}, 2, "tls:// needs --ca-file"},
-      {{"--to", tls_localhost, "--ca-file", collector_.file("missing.pem")}, 2, "missing.pem: file not found"},
-      {{"--to", tls_localhost, "--ca-file", collector_.file("ca.key")}, 2, "ca.key: it holds no PEM certificate"},
-      {{"--to", tls_localhost, "--ca-file", collector_.file("other-ca.pem")}, 4,
-       "certificate is not signed by a CA of the CA file"},
-      {{"--to", "tls://127.0.0.1:" + collector_.tls_port(), "--ca-file", collector_.file("ca.pem")}, 4,
-       "certificate is for another host name"},
+      {{"--to", "tcp://127.0.0.1:1", "--ca-file", (root / "ca.pem").string()}, 2, "--ca-file is for tls://"},
+      {{"--to", "tls://localhost:1"}, 2, "tls:// needs --ca-file"},
+      {{"--to", "tls://localhost:1", "--ca-file", (root / "missing.pem").string()}, 2, "missing.pem: file not found"},
+      {{"--to", "tls://localhost:1", "--ca-file", (root / "plain.pem").string()}, 2, "plain.pem: it holds no PEM certificate"},
+#ifdef _WIN32
+      {{"--to", "tls://127.0.0.1:1", "--ca-file", (root / "ca.pem").string()}, 4, "(TLS is not available on Windows)"},
+#endif
   };
   for (const auto& c : cases) {
     CliResult r = RunCli(Args({"forward"}, c.args));
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     EXPECT_NE(r.err.find("qorlog: forward: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+}
+
+TEST_F(ForwardTest, CertificatesOfAnotherCaOrHostAreRefused) {
+  logs_.Put("firewall", "2024030500.log", {RecordBytes(Firewall(0, 0))});
+  const std::string tls_localhost = "tls://localhost:" + collector_.tls_port();
+  const struct {
+    std::vector<std::string> args;
+    const char* says;
+  } cases[] = {
+      {{"--to", tls_localhost, "--ca-file", collector_.file("other-ca.pem")}, "certificate is not signed by a CA of the CA file"},
+      {{"--to", "tls://127.0.0.1:" + collector_.tls_port(), "--ca-file", collector_.file("ca.pem")},
+       "certificate is for another host name"},
+  };
+  for (const auto& c : cases) {
+    CliResult r = RunCli(Args({"forward"}, c.args));
+    EXPECT_EQ(r.exit_code, 4) << r.err;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   }
   EXPECT_EQ(collector_.Received().size(), 0u);  // nothing got past a refused certificate

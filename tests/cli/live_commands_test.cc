@@ -5,6 +5,7 @@
 #include "notify/log_viewer_notifier.h"
 #include "notify/notify_names.h"
 #include "notify/tray_notifier.h"
+#include "platform/window.h"
 #include "tests/cli/export_fixture.h"
 
 namespace qorlog::testing {
@@ -22,7 +23,8 @@ void Put(WCHAR (&field)[N], std::u16string_view text) {
   std::copy(text.begin(), text.end(), field);
 }
 
-TEST(WatchCommandTest, PrintsEachRecordAsAJsonLineAndCleansUpOnSigterm) {
+// Stopped by Background::Stop(): SIGTERM on Linux, WM_CLOSE on Windows.
+TEST(WatchCommandTest, PrintsEachRecordAsAJsonLineAndCleansUpWhenAskedToStop) {
   IsolatedEnv env;
   Background watch({"watch", "--json"});
   ASSERT_TRUE(WaitFor(ViewerUp)) << watch.err();
@@ -64,7 +66,7 @@ TEST(WatchCommandTest, PrintsEachRecordAsAJsonLineAndCleansUpOnSigterm) {
   EXPECT_EQ(j2["code"], 602);
   EXPECT_EQ(j2["text64"], "scan");
 
-  EXPECT_EQ(watch.Stop(SIGTERM), 0);
+  EXPECT_EQ(watch.Stop(), 0);
   EXPECT_FALSE(ViewerUp());
   EXPECT_FALSE(fs::exists(env.root() / "run/qorlog/QorLogExe_{E876F0EA-054C-4cf0-8178-617843882094}.map"));
 }
@@ -76,7 +78,8 @@ TEST(WatchCommandTest, SecondViewerSaysSoAndFailsAndNoArgumentsMeansWatch) {
   const CliResult second = RunCli({"watch"});
   EXPECT_EQ(second.exit_code, 4);
   EXPECT_EQ(second.err, "qorlog: watch: another one is already running; stop it first\n");
-  // The first viewer still works, prints plain lines, and ends on SIGINT.
+  // The first viewer still works, prints plain lines, and ends on WM_CLOSE
+  // to its window.
   stSIMPLE_LOG_NOTIFY_W simple = {};
   Put(simple.stLog.szText260, u"still here");
   simple.dwKind = 1004;
@@ -85,49 +88,39 @@ TEST(WatchCommandTest, SecondViewerSaysSoAndFailsAndNoArgumentsMeansWatch) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("kind 1004"), std::string::npos);
   EXPECT_NE(lines[0].find("still here"), std::string::npos);
-  EXPECT_EQ(first.Stop(SIGINT), 0);
+  const platform::HWND window = CLogViewerNotifier().FindViewerWindow();
+  EXPECT_TRUE(platform::PostMessageW(window, platform::kWmClose, 0, 0));
+  EXPECT_EQ(first.Wait(), 0);
   EXPECT_FALSE(ViewerUp());
 }
 
-// The processes of this test's session (XDG_RUNTIME_DIR names it uniquely).
-std::vector<pid_t> SessionProcesses(const fs::path& runtime) {
-  std::vector<pid_t> pids;
-  const std::string needle = "XDG_RUNTIME_DIR=" + runtime.string() + '\0';
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == getpid()) continue;
-    const std::string env = ReadFile(entry.path() / "environ");
-    if (env.find(needle) != std::string::npos) pids.push_back(std::stoi(name));
-  }
-  return pids;
-}
-
-TEST(WatchCommandTest, LibraryStartsTheViewerHiddenWhenItIsNotRunning) {
+// On Windows the system does not wait for a console program to be ready, so
+// the record that starts the viewer comes before its window and is missed:
+// tests/cli/windows/viewer_test.cc shows that there.
+TEST(WatchCommandTest, LibraryStartsTheViewerWhenItIsNotRunning) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the first record is missed on Windows";
+#endif
   IsolatedEnv env;
-  fs::create_directories(env.root() / "bin");
-  fs::create_symlink(QORLOG_CLI_FILE, env.root() / "bin" / "qorlog");
   env.WriteRegistry("[HKEY_LOCAL_MACHINE\\SOFTWARE\\VARNOK\\ZEL\\Pellora i]\nInstallPath=" +
-                    (env.root() / "bin").string() + "\n");
+                    fs::path(QORLOG_CLI_FILE).parent_path().string() + "\n");
   stFW_LOG_W fw = {};
   Put(fw.szText260, u"first record");
   EXPECT_EQ(CLogViewerNotifier().NotifyFWLog(&fw), 1);  // started, then handled it
-  EXPECT_TRUE(ViewerUp());
-  const auto pids = SessionProcesses(env.root() / "run");
-  ASSERT_EQ(pids.size(), 1u);
-  EXPECT_EQ(getsid(pids[0]), pids[0]);  // hidden: a session of its own
-  kill(pids[0], SIGTERM);
+  const platform::HWND window = CLogViewerNotifier().FindViewerWindow();
+  EXPECT_TRUE(platform::PostMessageW(window, platform::kWmClose, 0, 0));
   EXPECT_TRUE(WaitFor([] { return !ViewerUp(); }));
 }
 
 TEST(TrayCommandTest, ShowsTheMessagesSentToTheTray) {
   IsolatedEnv env;
   TempDir global;
-  setenv("QORLOG_GLOBAL_DIR", global.path().c_str(), 1);
+  SetEnv("QORLOG_GLOBAL_DIR", global.str());
   {
     Background tray({"tray"});
     CTrayNotifier notifier;
-    ASSERT_TRUE(WaitFor([&] { return notifier.FindTrayWindow() != 0; })) << tray.err();
-    EXPECT_EQ(IsTrayEventPresent(), 1);
+    // The window is published before the presence event is made: wait for both.
+    ASSERT_TRUE(WaitFor([&] { return notifier.FindTrayWindow() != 0 && IsTrayEventPresent() == 1; })) << tray.err();
     EXPECT_EQ(notifier.NotifyNewLogFile(1001), 1);
     EXPECT_EQ(notifier.FlickerTray(5, 6), 1);
     EXPECT_EQ(notifier.SendTrayText(112, u"hello"), 1);
@@ -136,11 +129,11 @@ TEST(TrayCommandTest, ShowsTheMessagesSentToTheTray) {
     EXPECT_EQ(lines[0], "TRAY 111: new log file for kind 1001");
     EXPECT_EQ(lines[1], "FLICKER 6: 5");
     EXPECT_EQ(lines[2], "COPYDATA 112 (11 bytes): hello");
-    EXPECT_EQ(tray.Stop(SIGTERM), 0);
+    EXPECT_EQ(tray.Stop(), 0);
     EXPECT_EQ(IsTrayEventPresent(), 0);
     EXPECT_EQ(notifier.FindTrayWindow(), 0u);
   }
-  unsetenv("QORLOG_GLOBAL_DIR");
+  UnsetEnv("QORLOG_GLOBAL_DIR");
 }
 
 }  // namespace

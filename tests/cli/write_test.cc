@@ -1,9 +1,8 @@
 // qorlog write through the library: the folders it writes to (the same that
 // `qorlog paths` names) and the cause it gives when the library cannot
 // append. (The golden cases show what it stored.)
-#include <unistd.h>
-
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -18,6 +17,8 @@ namespace fs = std::filesystem;
 
 TEST(WriteCommandTest, WritesEachKindWhereThePathsCommandSays) {
   IsolatedEnv env;
+  ProgramFilesScope scope(env);
+  QORLOG_SKIP_UNLESS_USABLE(scope);
   const auto paths = nlohmann::json::parse(RunCli({"paths", "--json"}).out)["categories"];
   const struct {
     std::vector<std::string> args;
@@ -37,11 +38,18 @@ TEST(WriteCommandTest, WritesEachKindWhereThePathsCommandSays) {
 }
 
 TEST(WriteCommandTest, SaysAccessDeniedForAFolderItCannotWriteIn) {
-  if (geteuid() == 0) GTEST_SKIP() << "the superuser is never denied access by file modes";
   IsolatedEnv env;
-  const fs::path folder = env.CategoryFolder("firewall");
+  ProgramFilesScope scope(env);
+  QORLOG_SKIP_UNLESS_USABLE(scope);
+  const fs::path folder = scope.CategoryFolder("firewall");
   fs::create_directories(folder);
   fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+  // The superuser is never denied by file modes, and on Windows they only
+  // mark a folder read-only, which does not stop anyone creating files in it.
+  if (std::ofstream(folder / "probe")) {
+    fs::permissions(folder, fs::perms::owner_all);
+    GTEST_SKIP() << "file modes do not deny this user creating files";
+  }
   const CliResult r = RunCli({"write", "fw"});
   fs::permissions(folder, fs::perms::owner_all);
   EXPECT_EQ(r.exit_code, 4);

@@ -76,6 +76,32 @@ TEST(ProcessTest, StartAndWaitGivesTheExitCode) {
   EXPECT_EQ(code, 128u + SIGTERM);
 }
 
+TEST(ProcessTest, OutputFilesTakeTheStandardStreamsAndAskToEndSendsSigterm) {
+  testing::TempDir dir;
+  const OutputFiles files = {(dir.path() / "out").string(), (dir.path() / "err").string()};
+  testing::WriteFile(files.output, "emptied first");
+  DWORD code = 0;
+  ASSERT_EQ(StartAndWait(Shell("read x; echo \"in=$x\"; echo err >&2; exit 5"), files, &code), 0u);
+  EXPECT_EQ(code, 5u);
+  EXPECT_EQ(testing::ReadFile(files.output), "in=\n");  // standard input is empty
+  EXPECT_EQ(testing::ReadFile(files.error), "err\n");
+
+  // The id comes while the program runs; the request reaches its trap.
+  std::thread asker;
+  ASSERT_EQ(StartAndWait(Shell("trap 'echo asked; exit 0' TERM; echo up; while :; do sleep 0.05; done"), files, &code,
+                         [&](DWORD id) {
+                           asker = std::thread([id, &files] {
+                             while (testing::ReadFile(files.output).empty()) std::this_thread::yield();
+                             EXPECT_TRUE(AskToEnd(id));
+                           });
+                         }),
+            0u);
+  asker.join();
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(testing::ReadFile(files.output), "up\nasked\n");
+  EXPECT_EQ(StartAndWait({"/nonexistent/qorlog"}, files, &code), kErrorPathNotFound);
+}
+
 TEST(ProcessTest, StartingLeavesNoDescriptorAndNoChild) {
   ASSERT_TRUE(testing::HasNoChildren());
   const int before = testing::OpenHandleCount();
