@@ -52,9 +52,11 @@ std::string DiagnoseAppendFailure(const LogLocations& where, DWORD kind) {
   const fs::path folder = where.CategoryFolder(kind);
   std::error_code ec;
 
-  // A file where the log folder or one of its parents should be.
-  fs::path deepest;  // the deepest folder of the path that exists
-  for (fs::path step; const fs::path& part : folder) {
+  // A file where the log folder or one of its parents should be. The walk
+  // starts at the root as a whole: on Windows a drive name alone ("C:")
+  // names the drive's current folder, not its root.
+  fs::path deepest = folder.root_path();  // the deepest folder of the path that exists
+  for (fs::path step = deepest; const fs::path& part : folder.relative_path()) {
     step /= part;
     const auto status = fs::status(step, ec);
     if (!fs::exists(status)) break;

@@ -7,9 +7,7 @@
 #include "cli/commands.h"
 #include "cli/log_kind.h"
 #include "cli/log_locations.h"
-#include "platform/fs.h"
 #include "platform/registry.h"
-#include "platform/text.h"
 
 namespace qorlog::cli {
 
@@ -17,7 +15,7 @@ namespace {
 
 ExitCode RunPaths(bool json) {
   const std::string registry = platform::RegistryFilePath();
-  const bool registry_present = platform::PathExists(platform::Utf8ToUtf16(registry));
+  const bool registry_present = platform::RegistryPresent();
   const LogLocations where = FindLogLocationsOrReport();
   if (where.status != 0) return ExitCode::kFailed;
 

@@ -11,10 +11,12 @@ namespace qorlog::cli {
 
 namespace {
 
-// Appends `part` with one separator, as the library builds its paths.
+// Appends `part` with one separator of the system, as the library builds
+// its paths.
 std::string Join(const std::string& folder, std::u16string_view part) {
+  constexpr char kSeparator = static_cast<char>(platform::kPathSeparator);
   std::string out = folder;
-  if (out.empty() || out.back() != '/') out += '/';
+  if (out.empty() || (out.back() != kSeparator && out.back() != '/')) out += kSeparator;
   out += platform::Utf16ToUtf8(part);
   return out;
 }

@@ -29,8 +29,12 @@ inline constexpr DWORD kKeyRead = 0x20019;
 // Added to kKeyRead: open the key in the 32-bit registry view (Windows).
 inline constexpr DWORD kKeyWow64_32Key = 0x0200;
 
-// The registry file in use (which may not exist).
+// The registry file in use (which may not exist); on Windows, the name of
+// the system registry's root key that is read.
 std::string RegistryFilePath();
+// Whether the registry is there to be read: the file exists (POSIX); always
+// (Windows). Without it, built-in defaults answer.
+bool RegistryPresent();
 
 class RegistryKey {
  public:

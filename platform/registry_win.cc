@@ -68,6 +68,8 @@ bool ReadValues(HKEY key, std::map<std::u16string, std::u16string>* values) {
 
 std::string RegistryFilePath() { return "HKEY_LOCAL_MACHINE"; }
 
+bool RegistryPresent() { return true; }
+
 DWORD RegistryKey::Open(std::u16string_view subkey, DWORD access) {
   Close();
   const std::wstring native(subkey.begin(), subkey.end());

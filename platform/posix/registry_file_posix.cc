@@ -102,6 +102,11 @@ std::string RegistryFilePath() {
   return "/etc/qorlog/registry.ini";
 }
 
+bool RegistryPresent() {
+  struct stat st;
+  return ::stat(RegistryFilePath().c_str(), &st) == 0;
+}
+
 DWORD RegistryKey::Open(std::u16string_view subkey, DWORD /*access*/) {
   Close();
   const std::shared_ptr<const Keys> keys = Load(RegistryFilePath());

@@ -50,7 +50,7 @@ class ExportTest : public ::testing::Test {
     // The C library reads TZ again only when asked, as mktime in
     // LocalTimeOffset does: the tests after this one get the zone back.
     int ignored = 0;
-    platform::LocalTimeOffset(SYSTEMTIME{2024, 1, 0, 1}, &ignored);
+    platform::LocalTimeOffset(SYSTEMTIME{2024, 1, 0, 1, 0, 0, 0, 0}, &ignored);
   }
   std::string Cursor() const { return (logs_.env().root() / "cursor.json").string(); }
   LogFolders logs_;
