@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
 
 #include "crypto/crypt_alloc.h"
 #include "crypto/cryptmod.h"
@@ -24,38 +23,28 @@ std::string DigestHex(uint32_t id, const Bytes& message) {
   return ToHex(BytesOf(digest.get()));
 }
 
-// Known answers from TTAS.KO-12.0011/R1, read from vectors/has160.txt,
-// through the digest by id and through the HAS-160 service.
-TEST(DigestTest, Has160MatchesTheStandardsKnownAnswers) {
-  auto vectors = testing::ReadVectors("has160.txt", true);
-  ASSERT_EQ(vectors.size(), 8u);
-  for (const auto& v : vectors) {
-    ASSERT_EQ(v.fields.size(), 1u);
-    EXPECT_EQ(DigestHex(CRYPTMOD_HASH_HAS160, BytesOf(v.message)), v.fields[0])
-        << v.message.substr(0, 20) << " (" << v.message.size() << " bytes)";
-    CryptBufferPtr service(DigestHas160(v.message.data(), static_cast<uint32_t>(v.message.size())));
-    ASSERT_TRUE(service);
-    EXPECT_EQ(ToHex(BytesOf(service.get())), v.fields[0]);
-  }
-}
-
-// Published answers of the other ids, read from vectors/digests.txt.
-TEST(DigestTest, OtherIdsMatchTheirPublishedAnswers) {
+// Published answers: HAS-160's from TTAS.KO-12.0011/R1 (vectors/has160.txt)
+// and those of the other ids (vectors/digests.txt).
+TEST(DigestTest, IdsMatchTheirPublishedAnswers) {
   const std::map<std::string, uint32_t> kIds = {
       {"SHA1", CRYPTMOD_HASH_SHA1}, {"SHA256", CRYPTMOD_HASH_SHA256}, {"RIPEMD160", CRYPTMOD_HASH_RIPEMD160}};
-  auto vectors = testing::ReadVectors("digests.txt", true);
-  ASSERT_EQ(vectors.size(), 11u);
-  for (const auto& v : vectors) {
-    ASSERT_EQ(v.fields.size(), 2u);
-    EXPECT_EQ(DigestHex(kIds.at(v.fields[0]), BytesOf(v.message)), v.fields[1])
-        << v.fields[0] << " of " << v.message.size() << " bytes";
+  size_t count = 0;
+  for (const char* file : {"has160.txt", "digests.txt"}) {
+    for (const auto& v : testing::ReadVectors(file, true)) {
+      ++count;
+      const uint32_t id = v.fields.size() == 1 ? CRYPTMOD_HASH_HAS160 : kIds.at(v.fields[0]);
+      EXPECT_EQ(DigestHex(id, BytesOf(v.message)), v.fields.back()) << file << ", " << v.message.size() << " bytes";
+    }
   }
+  EXPECT_EQ(count, 8u + 11u);
 }
 
 TEST(DigestTest, RefusalsHandOutNothing) {
   CryptBufferPtr input(CryptBufferFromBytes("x", 1, nullptr));
   CryptBufferPtr no_storage(CryptBufferNew());
-  for (auto [id, in] : {std::pair{0u, input.get()}, {5u, input.get()}, {CRYPTMOD_HASH_SHA1, nullptr},
+  for (auto [id, in] : {std::pair{0u, input.get()},
+                        {5u, input.get()},
+                        {CRYPTMOD_HASH_SHA1, nullptr},
                         {CRYPTMOD_HASH_SHA1, no_storage.get()}}) {
     uint32_t status = 0;
     EXPECT_EQ(CryptDigest(id, in, &status), nullptr) << id;
@@ -74,22 +63,15 @@ TEST(DigestTest, RefusalsHandOutNothing) {
   EXPECT_EQ(CryptDigestBytes(1, "abc", 0x100000000ull, &data, &length), CRYPTMOD_E_DIGEST);
   EXPECT_EQ(data, nullptr);
 
-  // The service: an empty message works, two calls give separate objects.
-  CryptBufferPtr a(DigestHas160(nullptr, 0));
-  CryptBufferPtr b(DigestHas160("", 0));
-  ASSERT_TRUE(a && b);
-  EXPECT_NE(a.get(), b.get());
-  EXPECT_EQ(ToHex(BytesOf(a.get())), "307964ef34151d37c8047adec7ab50f4ff89762d");
-  EXPECT_EQ(BytesOf(a.get()), BytesOf(b.get()));
+  // The HAS-160 service, and an empty message without bytes.
+  CryptBufferPtr empty(DigestHas160(nullptr, 0));
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(ToHex(BytesOf(empty.get())), "307964ef34151d37c8047adec7ab50f4ff89762d");
 }
 
+// Each allocation of a digest by id may fail: the status tells, and only a
+// success hands out storage. (The incremental form's failures are below.)
 TEST(DigestTest, EveryAllocationFailureLeavesNothingBehind) {
-  testing::ForEachAllocationFailure([] {
-    CryptBufferPtr d(DigestHas160("abc", 3));
-    if (d) {
-      EXPECT_EQ(d->length, 20u);
-    }
-  });
   testing::ForEachAllocationFailure([] {
     uint8_t* data = nullptr;
     uint32_t length = 0;
@@ -97,32 +79,17 @@ TEST(DigestTest, EveryAllocationFailureLeavesNothingBehind) {
     CryptMemPtr owned(data);
     EXPECT_EQ(status == CRYPTMOD_OK, data != nullptr);
   });
-  testing::ForEachAllocationFailure([] {
-    CryptHashContext* context = nullptr;
-    ASSERT_EQ(CryptHashInit(CRYPTMOD_HASH_HAS160, &context), CRYPTMOD_OK);
-    uint32_t status = CryptHashUpdate(context, "abc", 3);
-    EXPECT_TRUE(status == CRYPTMOD_OK || status == CRYPTMOD_E_ALLOC_COPY);
-    uint8_t* data = nullptr;
-    uint32_t length = 0;
-    if (CryptHashFinal(context, &data, &length) == CRYPTMOD_OK) {
-      CryptMemFree(data);
-    } else {
-      CryptHashFree(context);
-    }
-  });
 }
 
 // Every length up to two blocks and a bit, so that the padding meets each
 // place in a block: the incremental form, fed in uneven pieces, gives the
-// one-shot digest, and no two lengths share a digest.
+// one-shot digest.
 TEST(DigestTest, IncrementalFormMatchesOneShotAtEveryLength) {
   const Bytes message = testing::RandomBytes(140, 7);
   for (uint32_t id : {1u, 2u, 3u, 4u}) {
-    std::set<std::string> seen;
     for (size_t n = 0; n <= message.size(); ++n) {
       const Bytes prefix(message.begin(), message.begin() + n);
       const std::string whole = DigestHex(id, prefix);
-      seen.insert(whole);
       CryptHashContext* context = nullptr;
       ASSERT_EQ(CryptHashInit(id, &context), CRYPTMOD_OK);
       for (size_t at = 0, part = 1; at < n; at += part, part = part % 7 + 1) {
@@ -134,7 +101,6 @@ TEST(DigestTest, IncrementalFormMatchesOneShotAtEveryLength) {
       CryptMemPtr owned(data);
       EXPECT_EQ(ToHex(data, length), whole) << "id " << id << " length " << n;
     }
-    EXPECT_EQ(seen.size(), message.size() + 1) << "id " << id;
   }
 }
 

@@ -56,22 +56,16 @@ std::vector<VectorLine> ReadVectors(const std::string& name, bool quoted) {
       size_t close = line.find('"', 1);
       v.message = line.substr(1, close - 1);
       rest = line.substr(close + 1);
-      const std::string kRepeated = " repeated ";
-      size_t at = rest.find(kRepeated);
-      if (at != std::string::npos) {
-        std::string count;
-        for (size_t i = at + kRepeated.size(); rest[i] != ' '; ++i) {
-          if (rest[i] != ',') count.push_back(rest[i]);
-        }
-        std::string one = v.message;
-        v.message.clear();
-        for (long n = std::stol(count); n > 0; --n) v.message += one;
-        rest = rest.substr(rest.find(" times") + 6);
-      }
     }
     std::istringstream fields(rest);
-    std::string field;
-    while (fields >> field) v.fields.push_back(field);
+    for (std::string field; fields >> field;) v.fields.push_back(field);
+    if (quoted && v.fields.size() > 3 && v.fields[0] == "repeated") {  // "repeated 1,000 times"
+      std::string count = v.fields[1];
+      std::erase(count, ',');
+      const std::string one = v.message;
+      for (long n = std::stol(count); n > 1; --n) v.message += one;
+      v.fields.erase(v.fields.begin(), v.fields.begin() + 3);
+    }
     lines.push_back(v);
   }
   return lines;
@@ -84,13 +78,6 @@ Bytes EcbEncipher(crypto_internal::BlockAlgorithm algorithm, const Bytes& key, c
   Bytes out(in.size());
   const size_t b = cipher->block_size();
   for (size_t i = 0; i + b <= in.size(); i += b) cipher->Encipher(in.data() + i, out.data() + i);
-  return out;
-}
-
-Bytes Pad(const Bytes& plain, size_t block) {
-  Bytes out = plain;
-  size_t p = block - plain.size() % block;
-  out.insert(out.end(), p, static_cast<uint8_t>(p));
   return out;
 }
 
@@ -113,16 +100,16 @@ CryptBufferPtr Wrap(const Bytes& bytes) {
   return CryptBufferPtr(CryptBufferFromBytes(bytes.data(), bytes.size(), nullptr));
 }
 
-Bytes Encrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& plain, uint32_t mode,
-              uint32_t feedback, uint32_t* status) {
+Bytes Encrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& plain, uint32_t mode, uint32_t feedback,
+              uint32_t* status) {
   auto k = Wrap(key), v = Wrap(iv), in = Wrap(plain);
   CryptBufferPtr out(CryptEncryptBuffer(alg, k.get(), v.get(), in.get(), mode, feedback, status));
   EXPECT_TRUE(out) << "alg " << alg << " mode " << mode;
   return BytesOf(out.get());
 }
 
-CryptBufferPtr Decrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& cipher,
-                       uint32_t mode, uint32_t feedback, uint32_t* status) {
+CryptBufferPtr Decrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& cipher, uint32_t mode,
+                       uint32_t feedback, uint32_t* status) {
   auto k = Wrap(key), v = Wrap(iv), in = Wrap(cipher);
   return CryptBufferPtr(CryptDecryptBuffer(alg, k.get(), v.get(), in.get(), mode, feedback, status));
 }

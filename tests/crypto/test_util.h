@@ -16,9 +16,7 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes FromHex(const std::string& hex);
 std::string ToHex(const uint8_t* bytes, size_t size);
-inline std::string ToHex(const Bytes& bytes) {
-  return ToHex(bytes.data(), bytes.size());
-}
+inline std::string ToHex(const Bytes& bytes) { return ToHex(bytes.data(), bytes.size()); }
 Bytes BytesOf(const std::string& text);
 Bytes BytesOf(const CryptBuffer* buffer);
 Bytes RandomBytes(size_t size, uint32_t seed);
@@ -39,14 +37,11 @@ Bytes EcbEncipher(crypto_internal::BlockAlgorithm algorithm, const Bytes& key, c
 // A buffer object holding a copy of `bytes`.
 CryptBufferPtr Wrap(const Bytes& bytes);
 // One-shot encryption through the module; fails the test when it fails.
-Bytes Encrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& plain, uint32_t mode,
-              uint32_t feedback, uint32_t* status = nullptr);
+Bytes Encrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& plain, uint32_t mode, uint32_t feedback,
+              uint32_t* status = nullptr);
 // One-shot decryption through the module; null when it fails.
-CryptBufferPtr Decrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& cipher,
-                       uint32_t mode, uint32_t feedback, uint32_t* status = nullptr);
-
-// PKCS#7-pads to a multiple of `block`.
-Bytes Pad(const Bytes& plain, size_t block);
+CryptBufferPtr Decrypt(uint32_t alg, const Bytes& key, const Bytes& iv, const Bytes& cipher, uint32_t mode,
+                       uint32_t feedback, uint32_t* status = nullptr);
 
 // Runs `operation` with the first, second, ... allocation of the module
 // failing, until a run sees no injected failure. Returns the number of runs.
