@@ -66,86 +66,71 @@ static void* OpenNewest(DWORD kind) {
   return log;
 }
 
-static void PcScan(const char* text, int wide) {
-  stPC_SCAN_LOG_A a;
-  stPC_SCAN_LOG_W w;
-  stPC_SCAN_LOG_W* read = NULL;
-  DWORD count = 0;
-  void* log;
-  memset(&a, 0, sizeof a);
-  memset(&w, 0, sizeof w);
-  a.dwCode = w.dwCode = 11;
-  strcpy(a.szText64, text);
-  Widen(w.szText64, 64, text);
-  Check((wide ? QORLOG_WritePCScanLogW(&w) : QORLOG_WritePCScanLogA(&a)) == QORLOG_STATUS_OK, "write status", text);
-  log = OpenNewest(QORLOG_KIND_PCSCAN);
-  Check(log != NULL && QORLOG_ReadPCScanLogArray(log, &read, &count) == QORLOG_STATUS_OK && count > 0, "read", text);
-  if (read != NULL && count > 0) {
-    Check(read[0].dwCode == 11 && SameText(read[0].szText64, text) && read[0].stTime.wYear >= 2024, "record", text);
-    QORLOG_FreePCScanLogArray(read);
-  }
-  QORLOG_CloseLog(log);
+/* Writes a record of `kind` through its narrow or wide writer, with `text` in
+ * szText260 (a field of every kind) and 11 in dwSubCode. */
+static DWORD Write(DWORD kind, const char* text, int wide) {
+  stPC_SCAN_LOG_A pa = {0};
+  stPC_SCAN_LOG_W pw = {0};
+  stFW_LOG_A fa = {0};
+  stFW_LOG_W fw = {0};
+  stSIMPLE_LOG_A sa = {0};
+  stSIMPLE_LOG_W sw = {0};
+  pa.dwSubCode = pw.dwSubCode = fa.dwSubCode = fw.dwSubCode = sa.dwSubCode = sw.dwSubCode = 11;
+  strcpy(pa.szText260, text);
+  strcpy(fa.szText260, text);
+  strcpy(sa.szText260, text);
+  Widen(pw.szText260, 260, text);
+  Widen(fw.szText260, 260, text);
+  Widen(sw.szText260, 260, text);
+  if (kind == QORLOG_KIND_PCSCAN) return wide ? QORLOG_WritePCScanLogW(&pw) : QORLOG_WritePCScanLogA(&pa);
+  if (kind == QORLOG_KIND_FIREWALL) return wide ? QORLOG_WriteFWLogW(&fw) : QORLOG_WriteFWLogA(&fa);
+  return wide ? QORLOG_WriteSimpleLogW(kind, &sw) : QORLOG_WriteSimpleLogA(kind, &sa);
 }
 
-static void Firewall(const char* text, int wide) {
-  stFW_LOG_A a;
-  stFW_LOG_W w;
-  stFW_LOG_W* read = NULL;
-  DWORD count = 0;
-  void* log;
-  memset(&a, 0, sizeof a);
-  memset(&w, 0, sizeof w);
-  a.dwParam = w.dwParam = 0xDEADBEEF;
-  strcpy(a.szText64b, text);
-  Widen(w.szText64b, 64, text);
-  Check((wide ? QORLOG_WriteFWLogW(&w) : QORLOG_WriteFWLogA(&a)) == QORLOG_STATUS_OK, "write status", text);
-  log = OpenNewest(QORLOG_KIND_FIREWALL);
-  Check(log != NULL && QORLOG_ReadFWLogArray(log, &read, &count) == QORLOG_STATUS_OK && count > 0, "read", text);
-  if (read != NULL && count > 0) {
-    Check(read[0].dwParam == 0xDEADBEEF && SameText(read[0].szText64b, text) && read[0].stTime.wYear >= 2024, "record",
-          text);
-    QORLOG_FreeFWLogArray(read);
-  }
-  QORLOG_CloseLog(log);
+/* 1 when a record read back holds what Write stored: the time of the append,
+ * dwSubCode 11, and the text as the narrow or the wide writer took it. */
+static int Holds(SYSTEMTIME time, DWORD sub_code, const WCHAR* stored, const char* text, int wide) {
+  return time.wYear >= 2024 && sub_code == 11 && (wide ? SameText(stored, text) : SameAnsiText(stored, text));
 }
 
-static void Simple(DWORD kind, const char* text, int wide) {
-  stSIMPLE_LOG_A a;
-  stSIMPLE_LOG_W w;
-  stSIMPLE_LOG_W* read = NULL;
+/* 1 when the newest record of `kind` holds what Write stored. */
+static int ReadsBack(DWORD kind, const char* text, int wide) {
+  void* log = OpenNewest(kind);
+  stPC_SCAN_LOG_W* pc = NULL;
+  stFW_LOG_W* fw = NULL;
+  stSIMPLE_LOG_W* simple = NULL;
   DWORD count = 0;
-  void* log;
-  memset(&a, 0, sizeof a);
-  memset(&w, 0, sizeof w);
-  a.dwSubCode = w.dwSubCode = 32;
-  strcpy(a.szText260, text);
-  Widen(w.szText260, 260, text);
-  Check((wide ? QORLOG_WriteSimpleLogW(kind, &w) : QORLOG_WriteSimpleLogA(kind, &a)) == QORLOG_STATUS_OK,
-        "write status", text);
-  log = OpenNewest(kind);
-  Check(log != NULL && QORLOG_ReadSimpleLogArray(log, &read, &count) == QORLOG_STATUS_OK && count > 0, "read", text);
-  if (read != NULL && count > 0) {
-    Check(read[0].dwSubCode == 32 && read[0].stTime.wYear >= 2024, "record", text);
-    Check(wide ? SameText(read[0].szText260, text) : SameAnsiText(read[0].szText260, text), "text", text);
-    QORLOG_FreeSimpleLogArray(read);
+  int same = 0;
+  if (kind == QORLOG_KIND_PCSCAN) {
+    if (QORLOG_ReadPCScanLogArray(log, &pc, &count) == QORLOG_STATUS_OK && count > 0) {
+      same = Holds(pc[0].stTime, pc[0].dwSubCode, pc[0].szText260, text, wide);
+      QORLOG_FreePCScanLogArray(pc);
+    }
+  } else if (kind == QORLOG_KIND_FIREWALL) {
+    if (QORLOG_ReadFWLogArray(log, &fw, &count) == QORLOG_STATUS_OK && count > 0) {
+      same = Holds(fw[0].stTime, fw[0].dwSubCode, fw[0].szText260, text, wide);
+      QORLOG_FreeFWLogArray(fw);
+    }
+  } else if (QORLOG_ReadSimpleLogArray(log, &simple, &count) == QORLOG_STATUS_OK && count > 0) {
+    same = Holds(simple[0].stTime, simple[0].dwSubCode, simple[0].szText260, text, wide);
+    QORLOG_FreeSimpleLogArray(simple);
   }
   QORLOG_CloseLog(log);
+  return same;
 }
 
 static int RoundTrip(const char* tag) {
-  const DWORD simple_kinds[] = {QORLOG_KIND_ANTIKEYLOGGER, QORLOG_KIND_SECUREBROWSER, QORLOG_KIND_PELLORA};
+  const DWORD kinds[] = {QORLOG_KIND_PCSCAN, QORLOG_KIND_FIREWALL, QORLOG_KIND_ANTIKEYLOGGER, QORLOG_KIND_SECUREBROWSER,
+                         QORLOG_KIND_PELLORA};
   char text[96];
   int wide;
   size_t i;
   for (wide = 0; wide <= 1; ++wide) {
-    snprintf(text, sizeof text, "pc scan %s %s", wide ? "W" : "A", tag);
-    PcScan(text, wide);
-    snprintf(text, sizeof text, "firewall %s %s", wide ? "W" : "A", tag);
-    Firewall(text, wide);
-    for (i = 0; i < sizeof simple_kinds / sizeof simple_kinds[0]; ++i) {
-      snprintf(text, sizeof text, "simple %lu %s %s%s", (unsigned long)simple_kinds[i], wide ? "W" : "A", tag,
+    for (i = 0; i < sizeof kinds / sizeof kinds[0]; ++i) {
+      snprintf(text, sizeof text, "kind %lu %s %s%s", (unsigned long)kinds[i], wide ? "W" : "A", tag,
                wide ? "" : NON_ASCII);
-      Simple(simple_kinds[i], text, wide);
+      Check(Write(kinds[i], text, wide) == QORLOG_STATUS_OK, "write status", text);
+      Check(ReadsBack(kinds[i], text, wide), "record read back", text);
     }
   }
   if (g_failures == 0) printf("every record kind written and read back\n");
