@@ -1,7 +1,7 @@
 // What only the POSIX backend has: the one errno table, the files behind
 // named mutexes, the session folder, the refusal of symbolic links, the
-// share markers' protocol between openers, the probe beside a guard page,
-// and descriptors that sending must not leak.
+// share markers' protocol between openers, and the probe beside a guard
+// page.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
@@ -20,10 +20,7 @@
 #include "platform/posix/share_lock.h"
 #include "platform/system.h"
 #include "platform/text.h"
-#include "platform/window.h"
-#include "tests/support/process_census.h"
 #include "tests/support/temp_env.h"
-#include "tests/support/window_receiver.h"
 
 namespace qorlog::platform::posix {
 namespace {
@@ -164,21 +161,6 @@ TEST(PosixProbeTest, TellsAMappedPageFromTheGuardPageBehindIt) {
   EXPECT_TRUE(IsBadReadPtr(bytes + page - 4, 12));  // runs into the guard page
   EXPECT_TRUE(IsBadReadPtr(bytes + page, 1));
   munmap(mem, 2 * page);
-}
-
-TEST(PosixWindowTest, SendingLeaksNoDescriptor) {
-  testing::IsolatedEnv env;
-  testing::Receiver receiver(u"QorLogTest.Leak");
-  const testing::TestMessages m;
-  ASSERT_NE(receiver.window(), 0u);
-  const int before = testing::OpenHandleCount();
-  for (int i = 0; i < 20; ++i) {
-    CopyDataStruct cds{1, 3, "abc"};
-    SendMessageW(receiver.window(), kWmCopyData, 0, ToLParam(&cds));
-    PostMessageW(receiver.window(), m.post, 0, 1);
-    IsWindow(receiver.window());
-  }
-  EXPECT_EQ(testing::OpenHandleCount(), before);
 }
 
 }  // namespace
