@@ -28,15 +28,6 @@ constexpr unsigned kAppender = File::modeReadWrite | File::shareDenyWrite;
 constexpr unsigned kUnshared = File::modeRead | File::shareExclusive;
 constexpr unsigned kExclusive = File::modeReadWrite | File::shareExclusive;
 
-// args: a path and open flags. Ends with the error of the open (0 when it
-// opened).
-QORLOG_CHILD_ROLE("open-file", [](const std::vector<std::string>& args, const testing::ChildChannel&) {
-  File f;
-  DWORD err = 0;
-  return f.Open(Utf8ToUtf16(args.at(0)), static_cast<unsigned>(std::stoul(args.at(1))), &err) ? 0
-                                                                                              : static_cast<int>(err);
-});
-
 // args: a path and open flags. Holds the file open until released; ready
 // with the error of the open.
 QORLOG_CHILD_ROLE("hold-file", [](const std::vector<std::string>& args, const testing::ChildChannel& channel) {
@@ -61,7 +52,7 @@ class FileTest : public ::testing::Test {
   }
   // The error of an open of the log in another process.
   DWORD OpenErrorElsewhere(unsigned flags) const {
-    return static_cast<DWORD>(ChildProcess("open-file", {log(), std::to_string(flags)}).Release());
+    return static_cast<DWORD>(ChildProcess("hold-file", {log(), std::to_string(flags)}).WaitReady());
   }
 
   qorlog::testing::TempDir dir_;
