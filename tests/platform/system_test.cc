@@ -34,6 +34,7 @@ TEST(TextTest, DecodesUtf8AndReplacesInvalidBytes) {
   EXPECT_EQ(Utf8ToUtf16("a\xFFz"), u"a\uFFFDz");
   EXPECT_EQ(Utf8ToUtf16("a\xC3"), u"a\uFFFD");                      // cut-off sequence
   EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD\uFFFD");               // overlong form
+  EXPECT_EQ(Utf8ToUtf16("\xE0\x80\xAF"), u"\uFFFD\uFFFD\uFFFD");   // overlong form of a valid lead byte
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80x"), u"\uFFFD\uFFFD\uFFFDx");  // encoded surrogate: byte by byte
   EXPECT_EQ(Utf8ToUtf16("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // above U+10FFFF
   EXPECT_EQ(Utf8ToUtf16("\xE2\x82" "A"), u"\uFFFD\uFFFD" u"A");     // cut-off sequence before more text
