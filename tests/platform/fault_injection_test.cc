@@ -1,12 +1,13 @@
 // The fault-injection seam: each kind of call fails when the plan says so,
 // with the chosen code, through the interface that makes the call; reads and
 // writes can move fewer bytes; without a plan nothing is injected.
-#include <functional>
+#include "platform/fault_injection.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/errors.h"
-#include "platform/fault_injection.h"
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -34,7 +35,8 @@ class FaultInjectionTest : public ::testing::Test {
   }
   // Opens a.log with `flags`, then runs `op` on it: the error of the open, or
   // of the operation.
-  DWORD OnOpen(unsigned flags, const std::function<void(File&)>& op = [](File&) {}) const {
+  DWORD OnOpen(
+      unsigned flags, const std::function<void(File&)>& op = [](File&) {}) const {
     File f;
     DWORD err = 0;
     if (!f.Open(Path("a.log"), flags, &err)) return err;
@@ -109,18 +111,6 @@ TEST_F(FaultInjectionTest, EachKindOfCallFailsWithTheChosenCode) {
   }
   // The failed calls changed nothing.
   EXPECT_EQ(qorlog::testing::ReadFile(dir_.path() / "a.log"), "0123456789abx");
-}
-
-TEST_F(FaultInjectionTest, OnlyTheNthCallFails) {
-  File f;
-  ASSERT_TRUE(f.Open(Path("a.log"), File::modeReadWrite | File::shareDenyWrite));
-  ScopedPlan plan;
-  plan.Fail(Call::kWrite, 2, kErrorDiskFull);
-  f.Write("A", 1);
-  EXPECT_EQ(CodeOf([&] { f.Write("B", 1); }), kErrorDiskFull);
-  f.Write("C", 1);
-  EXPECT_EQ(plan.Count(Call::kWrite), 3u);
-  EXPECT_EQ(qorlog::testing::ReadFile(dir_.path() / "a.log"), "AC23456789ab");
 }
 
 TEST_F(FaultInjectionTest, CutReadsAndWritesMoveFewerBytes) {

@@ -1,7 +1,9 @@
 // Window messages between processes: registered numbers, the three sending
-// calls, WM_COPYDATA copies, windows whose owner is gone or hung, and the
-// publication of a window under a name. The receivers are this program
-// started again (tests/support/window_receiver.h).
+// calls (which leave no descriptor open), WM_COPYDATA copies, windows whose
+// owner is gone or hung, and the publication of a window under a name. The
+// receivers are this program started again (tests/support/window_receiver.h).
+#include "platform/window.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,8 +13,8 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "platform/window.h"
 #include "platform/window_publication.h"
+#include "tests/support/process_census.h"
 #include "tests/support/temp_env.h"
 #include "tests/support/window_receiver.h"
 
@@ -44,6 +46,7 @@ TEST_F(WindowTest, SendPostAndCopyDataReachAnotherProcess) {
   Receiver receiver(u"QorLogTest.Send");
   const HWND w = receiver.window();
   ASSERT_NE(w, 0u);
+  [[maybe_unused]] const int handles = testing::OpenHandleCount();
   EXPECT_TRUE(IsWindow(w));
   EXPECT_EQ(SendMessageW(w, m_.add, 2, 40), 42);
   LRESULT result = 0;
@@ -72,6 +75,9 @@ TEST_F(WindowTest, SendPostAndCopyDataReachAnotherProcess) {
     if (posted < 66) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(posted, 66);
+#ifndef _WIN32
+  EXPECT_EQ(testing::OpenHandleCount(), handles);  // no call left a descriptor open
+#endif
 }
 
 TEST_F(WindowTest, WindowOfAGoneOwnerIsNoWindow) {
