@@ -10,7 +10,7 @@
 #include <set>
 
 #include "platform/time_zone.h"
-#include "tests/cli/export_fixture.h"
+#include "tests/cli/cli_runner.h"
 
 namespace qorlog::testing {
 namespace {
@@ -21,7 +21,8 @@ using nlohmann::json;
 // Simple records with codes first_code, first_code + 1, ...
 std::vector<std::string> Simples(int first_code, int count) {
   std::vector<std::string> out;
-  for (int i = 0; i < count; ++i) out.push_back(RecordBytes(Simple(first_code + i, 1, u"r" + std::u16string(1, u'a' + i % 26))));
+  for (int i = 0; i < count; ++i)
+    out.push_back(RecordBytes(Simple(first_code + i, 1, u"r" + std::u16string(1, u'a' + i % 26))));
   return out;
 }
 
@@ -82,8 +83,12 @@ TEST_F(ExportTest, EcsLinesCarryEveryFieldOldestFirstAcrossFiles) {
   std::snprintf(offset, sizeof offset, "%c%02d:%02d", zone < 0 ? '-' : '+', std::abs(zone) / 60, std::abs(zone) % 60);
   const json& f = lines[3];
   EXPECT_EQ(f["@timestamp"], "2024-03-05T23:30:01.042" + std::string(offset));
-  EXPECT_EQ(f["event"], json({{"module", "qorlog"}, {"dataset", "qorlog.firewall"}, {"kind", "event"}, {"code", "7"},
-                              {"sequence", 2024030500000000}, {"id", f["event"]["id"]}}));
+  EXPECT_EQ(f["event"], json({{"module", "qorlog"},
+                              {"dataset", "qorlog.firewall"},
+                              {"kind", "event"},
+                              {"code", "7"},
+                              {"sequence", 2024030500000000},
+                              {"id", f["event"]["id"]}}));
   EXPECT_EQ(f["log"]["file"]["path"], (logs_.CategoryFolder("firewall") / "2024030500.log").string());
   EXPECT_FALSE(f["host"]["name"].get<std::string>().empty());
   EXPECT_EQ(f["message"], "app | r\xc3\xa8gle \"x\" ]\nnext | 10.0.0.1");
@@ -118,7 +123,8 @@ TEST_F(ExportTest, EcsLinesCarryEveryFieldOldestFirstAcrossFiles) {
   for (const json& a : rec["attributes"]) attributes[a["key"]] = a["value"].front();
   for (const auto& [key, value] : f["qorlog"].items())
     EXPECT_EQ(attributes["qorlog." + key], value.is_string() ? value : json(value.dump())) << key;
-  for (const char* key : {"dataset", "code", "id"}) EXPECT_EQ(attributes[std::string("event.") + key], f["event"][key]) << key;
+  for (const char* key : {"dataset", "code", "id"})
+    EXPECT_EQ(attributes[std::string("event.") + key], f["event"][key]) << key;
   EXPECT_FALSE(JsonLines(r.out).at(2)["resourceLogs"][0]["scopeLogs"][0]["logRecords"][0].contains("timeUnixNano"));
 }
 
@@ -242,7 +248,8 @@ TEST_F(ExportTest, FollowGoesAcrossRotationAndANewDayUntilStopped) {
   const int stopped = follow.Stop();
   // Each kind in order; the two kinds' last records may come either way round.
   std::vector<int> firewall, etc;
-  for (const json& j : JsonLines(follow.out())) (j["qorlog"]["kind"] == 1001 ? firewall : etc).push_back(j["qorlog"]["code"]);
+  for (const json& j : JsonLines(follow.out()))
+    (j["qorlog"]["kind"] == 1001 ? firewall : etc).push_back(j["qorlog"]["code"]);
   EXPECT_EQ(firewall, (std::vector<int>{0, 1, 2, 3}));
   EXPECT_EQ(etc, (std::vector<int>{4}));
   if (!follow.asked()) GTEST_SKIP() << "a console program without a window cannot be asked to stop on Windows";
