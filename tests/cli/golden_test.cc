@@ -201,6 +201,30 @@ const Case kCases[] = {
      },
      {"prune", "--kind", "firewall", "--damaged"}},
 
+    // export: refusals before any output, and where the cursor stands.
+    {"export_refuses_an_unknown_kind", Nothing, {"export", "--kind", "nonsense"}},
+    {"export_refuses_a_since_that_is_no_time", Nothing, {"export", "--since", "yesterday"}},
+    {"export_refuses_an_until_on_no_day", Nothing, {"export", "--until", "2024-02-30"}},
+    {"export_refuses_a_since_after_the_until", Nothing, {"export", "--since", "2024-03-06", "--until", "2024-03-05"}},
+    {"export_refuses_a_cursor_file_of_no_json",
+     [](const LogFolders& s) { WriteFile(s.env().root() / "c.json", "{not"); },
+     {"export", "--cursor-file", "<TMP>/c.json"}},
+    {"export_refuses_a_cursor_file_of_another_format",
+     [](const LogFolders& s) { WriteFile(s.env().root() / "c.json", R"({"format":"other","version":1,"kinds":[]})"); },
+     {"export", "--cursor-file", "<TMP>/c.json"}},
+    {"export_refuses_a_folder_as_cursor_file",
+     [](const LogFolders& s) { fs::create_directories(s.env().root() / "c"); },
+     {"export", "--cursor-file", "<TMP>/c"}},
+    {"export_cannot_write_the_cursor_file", OneFirewallRecord, {"export", "--cursor-file", "<TMP>/missing/c.json"}},
+    {"export_show_cursor_needs_a_cursor_file", Nothing, {"export", "--show-cursor"}},
+    {"export_show_cursor_without_a_cursor_file", Nothing, {"export", "--show-cursor", "--cursor-file", "<TMP>/c.json"}},
+    {"export_show_cursor",
+     [](const LogFolders& s) {
+       s.Put("etc", "2024030500.log", {RecordBytes(Simple(6, 0)), RecordBytes(Simple(7, 0))});
+       Run({"export", "--cursor-file", (s.env().root() / "c.json").string()});
+     },
+     {"export", "--show-cursor", "--cursor-file", "<TMP>/c.json"}},
+
     // paths and policy.
     {"paths", Nothing, {"paths"}},
     {"paths_json", Nothing, {"paths", "--json"}},
