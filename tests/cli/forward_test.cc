@@ -139,34 +139,17 @@ TEST_P(ForwardOverTest, RecordsOfEveryKindArriveWithEveryFieldParsed) {
   const struct {
     const char* msgid;
     const char* msg;
-    json sd;  // besides index, file and id
+    const char* sd;  // besides index, file and id
   } expected[] = {
-      {"pcscan",
-       "scan \xc3\xbc | C:\\virus [x]",
-       {{"kind", "1000"},
-        {"category", "pc scan"},
-        {"code", "1"},
-        {"subcode", "2"},
-        {"text64", "scan \xc3\xbc"},
-        {"text260", "C:\\virus [x]"}}},
-      {"firewall",
-       "app | rule \"a\"]\n\tnext | 10.0.0.1",
-       {{"kind", "1001"},
-        {"category", "firewall"},
-        {"code", "3"},
-        {"subcode", "4"},
-        {"text64", "app"},
-        {"text260", "rule \"a\"]\n\tnext"},
-        {"text64b", "10.0.0.1"},
-        {"param", "4000000000"}}},
-      {"simple",
-       "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e",
-       {{"kind", "1003"},
-        {"category", "secure browser"},
-        {"code", "5"},
-        {"subcode", "6"},
-        {"text260", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"}}},
-      {"simple", "", {{"kind", "1005"}, {"category", "etc"}, {"code", "7"}, {"subcode", "405"}, {"text260", ""}}},
+      {"pcscan", "scan \xc3\xbc | C:\\virus [x]",
+       R"({"kind":"1000","category":"pc scan","code":"1","subcode":"2","text64":"scan \u00fc",
+           "text260":"C:\\virus [x]"})"},
+      {"firewall", "app | rule \"a\"]\n\tnext | 10.0.0.1",
+       R"({"kind":"1001","category":"firewall","code":"3","subcode":"4","text64":"app","text260":"rule \"a\"]\n\tnext",
+           "text64b":"10.0.0.1","param":"4000000000"})"},
+      {"simple", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e",
+       R"({"kind":"1003","category":"secure browser","code":"5","subcode":"6","text260":"\u65e5\u672c\u8a9e"})"},
+      {"simple", "", R"({"kind":"1005","category":"etc","code":"7","subcode":"405","text260":""})"},
   };
   for (std::size_t i = 0; i < 4; ++i) {
     const json& m = got[i];
@@ -180,7 +163,7 @@ TEST_P(ForwardOverTest, RecordsOfEveryKindArriveWithEveryFieldParsed) {
     EXPECT_EQ(m["msg"], expected[i].msg);
     const json& sd = m["$!"]["rfc5424-sd"]["qorlog@4711"];
     EXPECT_EQ(sd["id"].get<std::string>().size(), 18u);
-    json want = expected[i].sd;
+    json want = json::parse(expected[i].sd);
     want.update({{"index", "0"}, {"file", "2024030500.log"}, {"id", sd["id"]}});
     EXPECT_EQ(sd, want);
   }
@@ -211,41 +194,20 @@ TEST_P(ForwardOverTest, ACollectorThatWasDownGetsEverythingOnceBack) {
   EXPECT_NE(forward.err().find("takes records again"), std::string::npos) << forward.err();
 }
 
-// Refused before any collector is reached.
-TEST(ForwardCommandTest, BadAddressesAndCaFilesAreReported) {
+// The refusals before any collector is reached are golden cases; this one
+// is Windows' own.
+#ifdef _WIN32
+TEST(ForwardCommandTest, TlsIsRefusedOnWindows) {
   LogFolders logs;
   QORLOG_SKIP_UNLESS_USABLE(logs.scope());
   logs.Put("firewall", "2024030500.log", {RecordBytes(Firewall(0, 0))});
-  const fs::path root = logs.env().root();
-  WriteFile(root / "plain.pem", "plain text\n");
-  WriteFile(root / "ca.pem", "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n");
-  const struct {
-    std::vector<std::string> args;
-    int exit_code;
-    const char* says;
-  } cases[] = {
-      {{}, 2, "give the collector with --to"},
-      {{"--to", "udp://127.0.0.1:514"}, 2, "only tcp:// and tls:// are offered"},
-      {{"--to", "tcp://127.0.0.1"}, 2, "is not of the form tcp://HOST:PORT"},
-      {{"--to", "tcp://127.0.0.1:70000"}, 2, "outside 1 to 65535"},
-      {{"--to", "tcp://127.0.0.1:1"}, 4, "cannot deliver to 127.0.0.1:1 (connection refused), gave up after 3 tries"},
-      {{"--to", "tcp://127.0.0.1:1", "--ca-file", (root / "ca.pem").string()}, 2, "--ca-file is for tls://"},
-      {{"--to", "tls://localhost:1"}, 2, "tls:// needs --ca-file"},
-      {{"--to", "tls://localhost:1", "--ca-file", (root / "missing.pem").string()}, 2, "missing.pem: file not found"},
-      {{"--to", "tls://localhost:1", "--ca-file", (root / "plain.pem").string()},
-       2,
-       "plain.pem: it holds no PEM certificate"},
-#ifdef _WIN32
-      {{"--to", "tls://127.0.0.1:1", "--ca-file", (root / "ca.pem").string()}, 4, "(TLS is not available on Windows)"},
-#endif
-  };
-  for (const auto& c : cases) {
-    CliResult r = RunCli(Args({"forward"}, c.args));
-    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
-    EXPECT_NE(r.err.find("qorlog: forward: "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-  }
+  const fs::path ca = logs.env().root() / "ca.pem";
+  WriteFile(ca, "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n");
+  const CliResult r = RunCli({"forward", "--to", "tls://127.0.0.1:1", "--ca-file", ca.string()});
+  EXPECT_EQ(r.exit_code, 4) << r.err;
+  EXPECT_NE(r.err.find("(TLS is not available on Windows)"), std::string::npos) << r.err;
 }
+#endif
 
 TEST_F(ForwardTest, CertificatesOfAnotherCaOrHostAreRefused) {
   logs_.Put("firewall", "2024030500.log", {RecordBytes(Firewall(0, 0))});

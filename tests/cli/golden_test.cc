@@ -225,6 +225,19 @@ const Case kCases[] = {
      },
      {"export", "--show-cursor", "--cursor-file", "<TMP>/c.json"}},
 
+    // forward: refused before any collector is reached (or after it was not).
+    {"forward_needs_a_collector", Nothing, {"forward"}},
+    {"forward_refuses_udp", Nothing, {"forward", "--to", "udp://127.0.0.1:514"}},
+    {"forward_refuses_an_address_without_a_port", Nothing, {"forward", "--to", "tcp://127.0.0.1"}},
+    {"forward_refuses_a_port_out_of_range", Nothing, {"forward", "--to", "tcp://127.0.0.1:70000"}},
+    {"forward_gives_up_without_follow", OneFirewallRecord, {"forward", "--to", "tcp://127.0.0.1:1"}},
+    {"forward_ca_file_only_for_tls", Nothing, {"forward", "--to", "tcp://127.0.0.1:1", "--ca-file", "<TMP>/ca.pem"}},
+    {"forward_tls_needs_a_ca_file", Nothing, {"forward", "--to", "tls://localhost:1"}},
+    {"forward_missing_ca_file", Nothing, {"forward", "--to", "tls://localhost:1", "--ca-file", "<TMP>/missing.pem"}},
+    {"forward_ca_file_without_a_certificate",
+     [](const LogFolders& s) { WriteFile(s.env().root() / "c.pem", "plain\n"); },
+     {"forward", "--to", "tls://localhost:1", "--ca-file", "<TMP>/c.pem"}},
+
     // paths and policy.
     {"paths", Nothing, {"paths"}},
     {"paths_json", Nothing, {"paths", "--json"}},
