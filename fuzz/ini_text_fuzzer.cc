@@ -2,6 +2,7 @@
 // any input: stored names and keys are folded, nothing stored holds a line
 // feed, and the rebuilt text parses back to the same document where the
 // text format can express it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,10 +17,7 @@ void Check(bool condition) {
 }
 
 bool HasUpper(const std::u16string& s) {
-  for (char16_t c : s) {
-    if (c >= u'A' && c <= u'Z') return true;
-  }
-  return false;
+  return std::any_of(s.begin(), s.end(), [](char16_t c) { return c >= u'A' && c <= u'Z'; });
 }
 
 // True when the text begins or ends with a blank or a double quote.
@@ -56,8 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // or quotes. Everything else must come back unchanged.
   bool names_survive = true;
   for (const auto& [section, keys] : doc.sections()) {
-    if (section.find(u']') != std::u16string::npos || Outer(section) ||
-        (!section.empty() && section.front() == u'[')) {
+    if (section.find(u']') != std::u16string::npos || Outer(section) || (!section.empty() && section.front() == u'[')) {
       names_survive = false;
     }
   }

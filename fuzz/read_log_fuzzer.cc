@@ -2,13 +2,13 @@
 // the header read followed by one-by-one PC-scan reads, and each of the three
 // array reads with the matching free. Any crash, sanitizer report or leak is
 // a finding; every status is acceptable.
+#include <unistd.h>
+
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
-
-#include <unistd.h>
 
 #include "api/qorlog.h"
 #include "platform/text.h"
@@ -18,10 +18,8 @@ namespace {
 std::u16string g_path;
 
 void WriteInput(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) std::abort();
-  if (size > 0 && std::fwrite(data, 1, size, f) != size) std::abort();
-  std::fclose(f);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size))) std::abort();
 }
 
 void* Open() {

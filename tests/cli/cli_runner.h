@@ -1,7 +1,9 @@
 // Runs the qorlog program as a child process, its output captured in files:
 // once to its end (RunCli), or in the background until the test stops it
 // (Background). The same on every system; the child gets the current
-// environment, which tests point at temporary folders first.
+// environment, which tests point at temporary folders first. Also the log
+// folders where the program looks (LogFolders), filled with the log-file
+// builder, and its JSON lines parsed.
 //
 // Output is read as text: on Windows the C runtime ends lines with "\r\n",
 // as Windows users expect in a console and a text file; the runner reads
@@ -13,11 +15,15 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "api/qorlog.h"
+#include "tests/logstore/log_file_builder.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::testing {
@@ -86,6 +92,49 @@ class Background {
   int exit_code_ = -1;
   bool asked_ = true;
   std::thread waiter_;
+};
+
+// Complete JSON lines; a last line cut off by a killed writer is left out.
+inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
+  std::vector<nlohmann::json> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (in.eof() && !text.empty() && text.back() != '\n') break;
+    out.push_back(nlohmann::json::parse(line));
+  }
+  return out;
+}
+
+// The log folders where the library looks (ProgramFilesScope: on Windows
+// the machine's; tests skip unless scope().usable()).
+class LogFolders {
+ public:
+  // Writes a file of `bytes`, making its folder.
+  std::filesystem::path PutBytes(const std::string& category, const std::string& name, const std::string& bytes) const {
+    const auto path = scope_.CategoryFolder(category) / name;
+    std::filesystem::create_directories(path.parent_path());
+    WriteFile(path, bytes);
+    return path;
+  }
+  // Writes a file of `records` (bytes of RecordBytes) with a matching header.
+  std::filesystem::path Put(const std::string& category, const std::string& name,
+                            const std::vector<std::string>& records) const {
+    std::string bytes = HeaderBytes(static_cast<DWORD>(records.size()));
+    for (const auto& r : records) bytes += r;
+    return PutBytes(category, name, bytes);
+  }
+  // Appends records the way a writer does: the bytes after the end, in place.
+  void Append(const std::filesystem::path& path, const std::vector<std::string>& records) const {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    for (const auto& r : records) out << r;
+  }
+  std::filesystem::path CategoryFolder(const std::string& category) const { return scope_.CategoryFolder(category); }
+  const IsolatedEnv& env() const { return env_; }
+  const ProgramFilesScope& scope() const { return scope_; }
+
+ private:
+  IsolatedEnv env_;
+  ProgramFilesScope scope_{env_};
 };
 
 }  // namespace qorlog::testing

@@ -13,7 +13,7 @@
 #include <set>
 
 #include "platform/tcp_client.h"
-#include "tests/cli/export_fixture.h"
+#include "tests/cli/cli_runner.h"
 
 namespace qorlog::testing {
 namespace {
@@ -36,8 +36,10 @@ class Collector {
     const std::string req = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 ";
     return std::system((d + req + "-keyout ca.key -out ca.pem -subj /CN=qorlog-test-ca 2>/dev/null").c_str()) == 0 &&
            std::system((d + req + "-keyout other.key -out other-ca.pem -subj /CN=other-ca 2>/dev/null").c_str()) == 0 &&
-           std::system((d + req + "-keyout server.key -out server.pem -subj /CN=localhost -addext subjectAltName=DNS:localhost "
-                        "-addext basicConstraints=CA:FALSE -CA ca.pem -CAkey ca.key 2>/dev/null").c_str()) == 0;
+           std::system((d + req +
+                        "-keyout server.key -out server.pem -subj /CN=localhost -addext subjectAltName=DNS:localhost "
+                        "-addext basicConstraints=CA:FALSE -CA ca.pem -CAkey ca.key 2>/dev/null")
+                           .c_str()) == 0;
   }
 
   bool Start() {
@@ -55,8 +57,8 @@ input(type="imtcp" address="127.0.0.1" port="@P1" listenPortFileName="@Dport1" r
     conf = std::regex_replace(conf, std::regex("@D"), d);
     conf = std::regex_replace(conf, std::regex("@P0"), std::to_string(ports_[0]));
     WriteFile(dir_.path() / "rsyslog.conf", std::regex_replace(conf, std::regex("@P1"), std::to_string(ports_[1])));
-    rsyslogd_ = std::make_unique<Background>(kRsyslogd, std::vector<std::string>{"-n", "-f", d + "rsyslog.conf", "-i",
-                                                                                  d + "rsyslogd.pid"});
+    rsyslogd_ = std::make_unique<Background>(
+        kRsyslogd, std::vector<std::string>{"-n", "-f", d + "rsyslog.conf", "-i", d + "rsyslogd.pid"});
     // The port files are written only for ports it picked; on a restart,
     // wait until the ports take connections.
     if (ports_[0] != 0) return WaitFor([&] { return Listening(ports_[0]) && Listening(ports_[1]); });
@@ -137,16 +139,17 @@ TEST_P(ForwardOverTest, RecordsOfEveryKindArriveWithEveryFieldParsed) {
   const struct {
     const char* msgid;
     const char* msg;
-    json sd;  // besides index, file and id
+    const char* sd;  // besides index, file and id
   } expected[] = {
       {"pcscan", "scan \xc3\xbc | C:\\virus [x]",
-       {{"kind", "1000"}, {"category", "pc scan"}, {"code", "1"}, {"subcode", "2"}, {"text64", "scan \xc3\xbc"}, {"text260", "C:\\virus [x]"}}},
+       R"({"kind":"1000","category":"pc scan","code":"1","subcode":"2","text64":"scan \u00fc",
+           "text260":"C:\\virus [x]"})"},
       {"firewall", "app | rule \"a\"]\n\tnext | 10.0.0.1",
-       {{"kind", "1001"}, {"category", "firewall"}, {"code", "3"}, {"subcode", "4"}, {"text64", "app"}, {"text260", "rule \"a\"]\n\tnext"},
-        {"text64b", "10.0.0.1"}, {"param", "4000000000"}}},
+       R"({"kind":"1001","category":"firewall","code":"3","subcode":"4","text64":"app","text260":"rule \"a\"]\n\tnext",
+           "text64b":"10.0.0.1","param":"4000000000"})"},
       {"simple", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e",
-       {{"kind", "1003"}, {"category", "secure browser"}, {"code", "5"}, {"subcode", "6"}, {"text260", "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"}}},
-      {"simple", "", {{"kind", "1005"}, {"category", "etc"}, {"code", "7"}, {"subcode", "405"}, {"text260", ""}}},
+       R"({"kind":"1003","category":"secure browser","code":"5","subcode":"6","text260":"\u65e5\u672c\u8a9e"})"},
+      {"simple", "", R"({"kind":"1005","category":"etc","code":"7","subcode":"405","text260":""})"},
   };
   for (std::size_t i = 0; i < 4; ++i) {
     const json& m = got[i];
@@ -160,7 +163,7 @@ TEST_P(ForwardOverTest, RecordsOfEveryKindArriveWithEveryFieldParsed) {
     EXPECT_EQ(m["msg"], expected[i].msg);
     const json& sd = m["$!"]["rfc5424-sd"]["qorlog@4711"];
     EXPECT_EQ(sd["id"].get<std::string>().size(), 18u);
-    json want = expected[i].sd;
+    json want = json::parse(expected[i].sd);
     want.update({{"index", "0"}, {"file", "2024030500.log"}, {"id", sd["id"]}});
     EXPECT_EQ(sd, want);
   }
@@ -185,44 +188,26 @@ TEST_P(ForwardOverTest, ACollectorThatWasDownGetsEverythingOnceBack) {
   ASSERT_TRUE(collector_.WaitForMessages(4)) << forward.err();
   EXPECT_EQ(forward.Stop(), 0) << forward.err();
   std::set<std::string> codes;
-  for (const json& m : collector_.Received()) codes.insert(m["$!"]["rfc5424-sd"]["qorlog@32473"]["code"].get<std::string>());
+  for (const json& m : collector_.Received())
+    codes.insert(m["$!"]["rfc5424-sd"]["qorlog@32473"]["code"].get<std::string>());
   EXPECT_EQ(codes, (std::set<std::string>{"0", "1", "2", "3"}));
   EXPECT_NE(forward.err().find("takes records again"), std::string::npos) << forward.err();
 }
 
-// Refused before any collector is reached.
-TEST(ForwardCommandTest, BadAddressesAndCaFilesAreReported) {
+// The refusals before any collector is reached are golden cases; this one
+// is Windows' own.
+#ifdef _WIN32
+TEST(ForwardCommandTest, TlsIsRefusedOnWindows) {
   LogFolders logs;
   QORLOG_SKIP_UNLESS_USABLE(logs.scope());
   logs.Put("firewall", "2024030500.log", {RecordBytes(Firewall(0, 0))});
-  const fs::path root = logs.env().root();
-  WriteFile(root / "plain.pem", "plain text\n");
-  WriteFile(root / "ca.pem", "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n");
-  const struct {
-    std::vector<std::string> args;
-    int exit_code;
-    const char* says;
-  } cases[] = {
-      {{}, 2, "give the collector with --to"},
-      {{"--to", "udp://127.0.0.1:514"}, 2, "only tcp:// and tls:// are offered"},
-      {{"--to", "tcp://127.0.0.1"}, 2, "is not of the form tcp://HOST:PORT"},
-      {{"--to", "tcp://127.0.0.1:70000"}, 2, "outside 1 to 65535"},
-      {{"--to", "tcp://127.0.0.1:1"}, 4, "cannot deliver to 127.0.0.1:1 (connection refused), gave up after 3 tries"},
-      {{"--to", "tcp://127.0.0.1:1", "--ca-file", (root / "ca.pem").string()}, 2, "--ca-file is for tls://"},
-      {{"--to", "tls://localhost:1"}, 2, "tls:// needs --ca-file"},
-      {{"--to", "tls://localhost:1", "--ca-file", (root / "missing.pem").string()}, 2, "missing.pem: file not found"},
-      {{"--to", "tls://localhost:1", "--ca-file", (root / "plain.pem").string()}, 2, "plain.pem: it holds no PEM certificate"},
-#ifdef _WIN32
-      {{"--to", "tls://127.0.0.1:1", "--ca-file", (root / "ca.pem").string()}, 4, "(TLS is not available on Windows)"},
-#endif
-  };
-  for (const auto& c : cases) {
-    CliResult r = RunCli(Args({"forward"}, c.args));
-    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
-    EXPECT_NE(r.err.find("qorlog: forward: "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
-  }
+  const fs::path ca = logs.env().root() / "ca.pem";
+  WriteFile(ca, "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n");
+  const CliResult r = RunCli({"forward", "--to", "tls://127.0.0.1:1", "--ca-file", ca.string()});
+  EXPECT_EQ(r.exit_code, 4) << r.err;
+  EXPECT_NE(r.err.find("(TLS is not available on Windows)"), std::string::npos) << r.err;
 }
+#endif
 
 TEST_F(ForwardTest, CertificatesOfAnotherCaOrHostAreRefused) {
   logs_.Put("firewall", "2024030500.log", {RecordBytes(Firewall(0, 0))});
@@ -231,7 +216,8 @@ TEST_F(ForwardTest, CertificatesOfAnotherCaOrHostAreRefused) {
     std::vector<std::string> args;
     const char* says;
   } cases[] = {
-      {{"--to", tls_localhost, "--ca-file", collector_.file("other-ca.pem")}, "certificate is not signed by a CA of the CA file"},
+      {{"--to", tls_localhost, "--ca-file", collector_.file("other-ca.pem")},
+       "certificate is not signed by a CA of the CA file"},
       {{"--to", "tls://127.0.0.1:" + collector_.tls_port(), "--ca-file", collector_.file("ca.pem")},
        "certificate is for another host name"},
   };

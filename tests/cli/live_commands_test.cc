@@ -6,7 +6,7 @@
 #include "notify/notify_names.h"
 #include "notify/tray_notifier.h"
 #include "platform/window.h"
-#include "tests/cli/export_fixture.h"
+#include "tests/cli/cli_runner.h"
 
 namespace qorlog::testing {
 namespace {
@@ -53,9 +53,10 @@ TEST(WatchCommandTest, PrintsEachRecordAsAJsonLineAndCleansUpWhenAskedToStop) {
   const auto lines = watch.Lines(3);
   ASSERT_EQ(lines.size(), 3u) << watch.out();
   const auto j0 = nlohmann::ordered_json::parse(lines[0]);
-  EXPECT_EQ(j0.dump(), "{\"kind\":1001,\"file\":\"\",\"time\":\"2026-03-10T14:05:09.042\",\"code\":17,"
-                       "\"sub_code\":3,\"text64\":\"blocked\",\"text260\":\"/usr/bin/curl \u00e9\","
-                       "\"text64b\":\"10.0.0.1\",\"param\":8080}");
+  EXPECT_EQ(j0.dump(),
+            "{\"kind\":1001,\"file\":\"\",\"time\":\"2026-03-10T14:05:09.042\",\"code\":17,"
+            "\"sub_code\":3,\"text64\":\"blocked\",\"text260\":\"/usr/bin/curl \u00e9\","
+            "\"text64b\":\"10.0.0.1\",\"param\":8080}");
   const auto j1 = nlohmann::json::parse(lines[1]);
   EXPECT_EQ(j1["kind"], 1003);
   EXPECT_EQ(j1["sub_code"], 400);
