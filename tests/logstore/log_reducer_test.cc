@@ -62,9 +62,7 @@ TEST_F(ReducerTest, FilesThatAreNotUsableNeverCountAndStayButReadOnlyOnesGo) {
   MakeLogFile(Folder() / kept[0], 100, 5, false);  // damaged header
   MakeLogFile(Folder() / kept[1], 0x200000);       // 2 MiB
   for (int i = 2; i < 6; ++i) MakeLogFile(Folder() / kept[i], 100);  // letters, capitals, set aside, held
-  const std::string share = std::to_string(platform::File::shareDenyNone);
-  ChildProcess viewer("hold-file", {(Folder() / kept[5]).string(), share, "-1"});
-  ASSERT_EQ(viewer.WaitReady(), 0);
+  auto viewer = HoldFile(Folder() / kept[5]);
   ASSERT_EQ(Reduce(), 0u);
   EXPECT_EQ(FileNames(Folder()).size(), 90u + 6u);
   EXPECT_FALSE(std::filesystem::exists(Folder() / names[0]));

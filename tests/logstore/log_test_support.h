@@ -1,15 +1,13 @@
 // Helpers of the log-store tests: the bytes of headers and records (made with
 // the library's own archive and record objects, log_file_builder.h), log files made to order,
-// reading records back, an allocator for the reads, and the fixture of the
-// writing tests (an isolated environment, a settable clock and a log manager
-// that records its new-file notices).
+// an allocator for the reads, and the fixture of the writing tests (an
+// isolated environment, a settable clock, a log manager that records its
+// new-file notices, and the check of today's file).
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,11 +15,13 @@
 #include <gtest/gtest.h>
 
 #include "logstore/archive.h"
+#include "logstore/log_check.h"
 #include "logstore/log_manager.h"
 #include "logstore/log_records.h"
 #include "platform/file.h"
 #include "platform/text.h"
 #include "tests/logstore/log_file_builder.h"
+#include "tests/support/spawn_child.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog::testing {
@@ -32,15 +32,6 @@ inline std::string Bytes(std::initializer_list<int> values) {
   std::string out;
   for (int v : values) out.push_back(static_cast<char>(v));
   return out;
-}
-
-// A header with any check, valid or not (HeaderBytes(count, version) makes a valid one).
-inline std::string HeaderBytes(DWORD count, DWORD version, DWORD check) {
-  CLogHeader h;
-  h.dwVersion = version;
-  h.dwItemCount = count;
-  h.dwCheck = check;
-  return RecordBytes(h);
 }
 
 // A header of `count` records (valid or not), then filler up to `size` bytes
@@ -60,31 +51,6 @@ inline stSIMPLE_LOG_W SimpleRecord(DWORD code, DWORD sub_code, std::u16string_vi
   return r;
 }
 
-// Every simple record of a file, in order until the end.
-inline std::vector<CSimpleLogRecord> ReadSimpleRecords(const std::filesystem::path& path, CLogHeader* header = nullptr) {
-  std::vector<CSimpleLogRecord> records;
-  platform::File file;
-  if (!file.Open(U16(path), platform::File::modeRead | platform::File::shareDenyNone)) {
-    ADD_FAILURE() << "cannot open " << path;
-    return records;
-  }
-  Archive ar(file, Archive::kLoad);
-  CLogHeader h;
-  h.Serialize(ar);
-  if (header != nullptr) *header = h;
-  for (;;) {
-    CSimpleLogRecord r;
-    try {
-      r.Serialize(ar);
-    } catch (const ArchiveException& e) {
-      EXPECT_EQ(e.cause(), ArchiveException::endOfFile);
-      break;
-    }
-    records.push_back(r);
-  }
-  return records;
-}
-
 // The names in a folder, sorted.
 inline std::vector<std::string> FileNames(const std::filesystem::path& folder) {
   std::vector<std::string> names;
@@ -92,6 +58,17 @@ inline std::vector<std::string> FileNames(const std::filesystem::path& folder) {
   for (const auto& e : std::filesystem::directory_iterator(folder, ec)) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// A second process that holds `path` open for reading with `share` until
+// released, or for `ms` milliseconds when that is not negative (the role
+// "hold-file" of append_test.cc).
+inline std::unique_ptr<ChildProcess> HoldFile(const std::filesystem::path& path,
+                                              unsigned share = platform::File::shareDenyNone, int ms = -1) {
+  auto child = std::make_unique<ChildProcess>(
+      "hold-file", std::vector<std::string>{path.string(), std::to_string(share), std::to_string(ms)});
+  EXPECT_EQ(child->WaitReady(), 0);
+  return child;
 }
 
 // The reads' allocator: blocks live until ReleaseBlocks().
@@ -131,6 +108,8 @@ class LogFolderTest : public ::testing::Test {
     return program_files_.CategoryFolder(category);
   }
   std::filesystem::path Today(const std::string& category = "etc") const { return Folder(category) / "2026010100.log"; }
+  // How today's file of simple records ends, as the readers see it.
+  LogFileCheck Check() const { return CheckLogFile(U16(Today()), 5000); }
   DWORD AppendSimple(DWORD kind = 5000, std::u16string_view text = u"abc") {
     stSIMPLE_LOG_W r = SimpleRecord(1, 2, text);
     return manager_.AppendSimpleLog(kind, &r);
