@@ -16,7 +16,7 @@
 #include "api/guard.h"
 #include "api/qorlog.h"
 #include "platform/text.h"
-#include "tests/api/failing_allocation.h"
+#include "tests/support/failing_allocation.h"
 #include "tests/support/temp_env.h"
 
 namespace qorlog {

@@ -124,6 +124,9 @@ TEST(TrayCommandTest, ShowsTheMessagesSentToTheTray) {
     ASSERT_TRUE(WaitFor([&] { return notifier.FindTrayWindow() != 0 && IsTrayEventPresent() == 1; })) << tray.err();
     EXPECT_EQ(notifier.NotifyNewLogFile(1001), 1);
     EXPECT_EQ(notifier.FlickerTray(5, 6), 1);
+    // The flicker is posted and the text sent; a window takes sent messages
+    // before posted ones, so the flicker is awaited first.
+    tray.Lines(2);
     EXPECT_EQ(notifier.SendTrayText(112, u"hello"), 1);
     const auto lines = tray.Lines(3);
     ASSERT_EQ(lines.size(), 3u) << tray.out();

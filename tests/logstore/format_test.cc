@@ -7,7 +7,7 @@
 
 #include "logstore/log_format.h"
 #include "logstore/log_util.h"
-#include "tests/api/failing_allocation.h"
+#include "tests/support/failing_allocation.h"
 #include "tests/logstore/log_test_support.h"
 
 namespace qorlog::testing {

@@ -2,7 +2,7 @@
 // with a per-thread countdown to one failing allocation. The shared library
 // has no operator new of its own: the dynamic linker binds its calls to this
 // program's, which comes first in the lookup order.
-#include "tests/api/failing_allocation.h"
+#include "tests/support/failing_allocation.h"
 
 #include <cstdlib>
 #include <new>

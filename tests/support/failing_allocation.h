@@ -1,8 +1,8 @@
 // Makes one chosen allocation of the calling thread fail, for the tests of
-// what the exports do when memory runs out. The program that includes
-// failing_allocation.cc replaces the global operator new for itself and for
-// the shared library it loads: every allocation counts, the library's as
-// well as the standard library's.
+// what the exports and the log store do when memory runs out. The program
+// that includes failing_allocation.cc replaces the global operator new for
+// itself and for the shared library it loads: every allocation counts, the
+// library's as well as the standard library's.
 #pragma once
 
 namespace qorlog::testing {
