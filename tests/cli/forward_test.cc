@@ -187,10 +187,14 @@ TEST_P(ForwardOverTest, ACollectorThatWasDownGetsEverythingOnceBack) {
 
   ASSERT_TRUE(collector_.WaitForMessages(4)) << forward.err();
   EXPECT_EQ(forward.Stop(), 0) << forward.err();
-  std::set<std::string> codes;
-  for (const json& m : collector_.Received())
-    codes.insert(m["$!"]["rfc5424-sd"]["qorlog@32473"]["code"].get<std::string>());
+  std::set<std::string> codes, ids;
+  for (const json& m : collector_.Received()) {
+    const json& sd = m["$!"]["rfc5424-sd"]["qorlog@32473"];
+    codes.insert(sd["code"].get<std::string>());
+    ids.insert(sd["id"].get<std::string>());
+  }
   EXPECT_EQ(codes, (std::set<std::string>{"0", "1", "2", "3"}));
+  EXPECT_EQ(ids.size(), codes.size());  // each record under an id of its own
   EXPECT_NE(forward.err().find("takes records again"), std::string::npos) << forward.err();
 }
 
