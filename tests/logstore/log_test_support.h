@@ -71,7 +71,7 @@ inline std::unique_ptr<ChildProcess> HoldFile(const std::filesystem::path& path,
   return child;
 }
 
-// The reads' allocator: blocks live until ReleaseBlocks().
+// The reads' allocator: blocks live until g_blocks is cleared (each fixture does).
 inline std::vector<std::unique_ptr<void, decltype(&std::free)>> g_blocks;
 inline void* TestAlloc(std::size_t bytes) {
   void* p = std::calloc(1, bytes == 0 ? 1 : bytes);
