@@ -143,17 +143,23 @@ TEST_F(FaultTest, WriterAfterAKilledOneRepairsTheTail) {
       {"record cut off, an unshared handle lingers", "torn", true, platform::File::shareExclusive},
       {"header not updated, the append's handle lingers", "no header", false, platform::File::shareDenyWrite},
   };
+  const fs::path current = Folder() / "2026010101.log";
+  auto check = [&] { return CheckLogFile(U16(current), 5000); };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    // An earlier file of the day that is still usable: the repair must take
+    // the newest, where the killed writer appended.
     fs::remove_all(Folder());
+    MakeLogFile(Today(), 12);
+    MakeLogFile(current, 12);
     ASSERT_EQ(AppendSimple(), 0u);
     ASSERT_EQ(ChildProcess("append-then-die", {c.faults}).Release(), 0);
-    ASSERT_EQ(Check().CutOff(), c.cut_off);
-    const DWORD records = Check().records;
+    ASSERT_EQ(check().CutOff(), c.cut_off);
+    const DWORD records = check().records;
     platform::File lingering;
     std::thread closer;
     if (c.lingering_share != 0) {
-      ASSERT_TRUE(lingering.Open(U16(Today()), platform::File::modeReadWrite | c.lingering_share));
+      ASSERT_TRUE(lingering.Open(U16(current), platform::File::modeReadWrite | c.lingering_share));
       closer = std::thread([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         lingering.Close();
@@ -161,10 +167,10 @@ TEST_F(FaultTest, WriterAfterAKilledOneRepairsTheTail) {
     }
     EXPECT_EQ(AppendSimple(), QORLOG_STATUS_MUTEX_ABANDONED);
     if (closer.joinable()) closer.join();
-    const LogFileCheck check = Check();
-    EXPECT_FALSE(check.CutOff());
-    EXPECT_EQ(check.records, records);
-    EXPECT_EQ(check.header_count, records);
+    const LogFileCheck after = check();
+    EXPECT_FALSE(after.CutOff());
+    EXPECT_EQ(after.records, records);
+    EXPECT_EQ(after.header_count, records);
   }
 }
 
