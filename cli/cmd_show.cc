@@ -33,25 +33,26 @@ struct ShowArgs {
   std::optional<DWORD> kind;
   std::optional<long long> index;  // none: the newest file
   long long index_given = 0;
+  std::string index_text;  // as given: a number too large for index_given reads as its largest value
   bool json = false;
   bool oldest_first = false;
 };
 
 // The file that --kind and --file name, or the exit status of a failure.
-std::variant<std::string, ExitCode> PickFile(DWORD kind, std::optional<long long> index) {
+std::variant<std::string, ExitCode> PickFile(DWORD kind, std::optional<long long> index, const std::string& text) {
   if (FindLogLocationsOrReport().status != 0) return ExitCode::kFailed;
   const auto files = ListLogFiles(kind);
   if (index) {
     if (*index >= static_cast<long long>(files.size())) {
-      if (files.empty()) return Fail(ExitCode::kUsage, "--file " + std::to_string(*index) + ": kind " +
-                                                           std::to_string(kind) + " has no log files");
-      return Fail(ExitCode::kUsage, "--file " + std::to_string(*index) + " is not one of the " +
-                                        std::to_string(files.size()) + " files of kind " + std::to_string(kind) +
-                                        " (0 to " + std::to_string(files.size() - 1) + ", see 'qorlog list')");
+      if (files.empty())
+        return Fail(ExitCode::kUsage, "--file " + text + ": kind " + std::to_string(kind) + " has no log files");
+      return Fail(ExitCode::kUsage, "--file " + text + " is not one of the " + std::to_string(files.size()) +
+                                        " files of kind " + std::to_string(kind) + " (0 to " +
+                                        std::to_string(files.size() - 1) + ", see 'qorlog list')");
     }
     const LogFolderEntry& entry = files[static_cast<std::size_t>(*index)];
     if (entry.is_folder) {
-      return Fail(ExitCode::kUsage, "--file " + std::to_string(*index) + ": " + entry.path + " is a folder");
+      return Fail(ExitCode::kUsage, "--file " + text + ": " + entry.path + " is a folder");
     }
     return entry.path;
   }
@@ -103,8 +104,8 @@ ExitCode ReportDamage(const std::string& path, const LogFileRead& read, std::uin
 
 ExitCode RunShow(const ShowArgs& args) {
   if (args.index && *args.index < 0) {
-    return Fail(ExitCode::kUsage, "--file " + std::to_string(*args.index) +
-                                      ": give the index of a file as 'qorlog list' shows it (0 or more)");
+    return Fail(ExitCode::kUsage,
+                "--file " + args.index_text + ": give the index of a file as 'qorlog list' shows it (0 or more)");
   }
   if (args.file.empty() && !args.kind) return Fail(ExitCode::kUsage, "show needs a FILE or --kind K");
   if (!args.file.empty() && args.index) return Fail(ExitCode::kUsage, "give either a FILE or --file N, not both");
@@ -112,7 +113,7 @@ ExitCode RunShow(const ShowArgs& args) {
   std::string path = args.file;
   std::optional<DWORD> kind = args.kind;
   if (path.empty()) {
-    auto picked = PickFile(*kind, args.index);
+    auto picked = PickFile(*kind, args.index, args.index_text);
     if (auto* code = std::get_if<ExitCode>(&picked)) return *code;
     path = std::get<std::string>(picked);
   } else {
@@ -149,12 +150,15 @@ void AddShowCommand(CLI::App& app, Outcome& outcome) {
   auto args = std::make_shared<ShowArgs>();
   cmd->add_option("FILE", args->file, "A log file (its category folder tells the record kind unless --kind is given)");
   AddKindOption(cmd, "--kind", &args->kind, "Kind number or category name (pc-scan, ..., etc)");
-  auto* index = cmd->add_option("--file", args->index_given,
-                                "Index of the file in 'qorlog list --kind K' (default: the newest)");
+  auto* index =
+      cmd->add_option("--file", args->index_given, "Index of the file in 'qorlog list --kind K' (default: the newest)");
   cmd->add_flag("--json", args->json, "One JSON object per record (JSON Lines)");
   cmd->add_flag("--oldest-first", args->oldest_first, "Oldest record first");
   cmd->callback([&outcome, args, index] {
-    if (index->count() > 0) args->index = args->index_given;
+    if (index->count() > 0) {
+      args->index = args->index_given;
+      args->index_text = index->results().front();
+    }
     outcome.exit_code = RunShow(*args);
   });
 }
