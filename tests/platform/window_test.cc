@@ -30,7 +30,7 @@ double SecondsSince(Clock::time_point start) { return std::chrono::duration<doub
 class WindowTest : public ::testing::Test {
  protected:
   qorlog::testing::IsolatedEnv env_;  // the publications' session folder
-  const TestMessages m_;
+  const TestMessages m_{};
 };
 
 TEST(RegisteredMessageTest, NumbersAreInRangeAndCaseBlind) {

@@ -47,7 +47,7 @@ std::optional<ReceivedMessage> ParseLine(const std::string& line) {
 // (none when empty), "record" or "hash" for WM_COPYDATA, the log file.
 QORLOG_CHILD_ROLE("receiver", [](const std::vector<std::string>& args, const ChildChannel& channel) {
   using namespace platform;
-  const TestMessages m;
+  const TestMessages m{};
   const bool record_copy_data = args.at(4) == "record";
   const std::string log = args.at(5);
   auto record = [&log](const ReceivedMessage& received) {
